@@ -1,0 +1,60 @@
+#include <windows.h>
+
+#include "platform/instance_lock.h"
+
+namespace platform {
+namespace {
+
+class MutexHolder : public InstanceLock {
+ public:
+  explicit MutexHolder(HANDLE h) : h_(h) {}
+  ~MutexHolder() override { CloseHandle(h_); }
+
+ private:
+  HANDLE h_;
+};
+
+class FileLockHolder : public FileLock {
+ public:
+  explicit FileLockHolder(HANDLE h) : h_(h) {}
+  ~FileLockHolder() override {
+    OVERLAPPED ov{};
+    UnlockFileEx(h_, 0, MAXDWORD, MAXDWORD, &ov);
+    CloseHandle(h_);
+  }
+
+ private:
+  HANDLE h_;
+};
+
+}  // namespace
+
+std::unique_ptr<InstanceLock> TryAcquireInstanceLock(const std::string& name, LockResult* result,
+                                                     const std::string& /*lockDir*/) {
+  HANDLE h = CreateMutexA(nullptr, FALSE, name.c_str());
+  if (h == nullptr) {
+    *result = LockResult::kFailed;
+    return nullptr;
+  }
+  if (GetLastError() == ERROR_ALREADY_EXISTS) {
+    CloseHandle(h);
+    *result = LockResult::kHeldElsewhere;
+    return nullptr;
+  }
+  *result = LockResult::kAcquired;
+  return std::make_unique<MutexHolder>(h);
+}
+
+std::unique_ptr<FileLock> FileLock::Acquire(const std::string& path) {
+  HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                         OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return nullptr;
+  OVERLAPPED ov{};
+  if (!LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &ov)) {
+    CloseHandle(h);
+    return nullptr;
+  }
+  return std::make_unique<FileLockHolder>(h);
+}
+
+}  // namespace platform

@@ -1,0 +1,47 @@
+#include "platform/instance_lock.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "platform/process.h"
+#include "tests/support/temp_dir.h"
+
+namespace platform {
+namespace {
+
+std::string UniqueName(const char* base) { return std::string(base) + "-" + std::to_string(CurrentProcessId()); }
+
+TEST(InstanceLock, SecondHolderIsRefusedUntilTheFirstReleases) {
+  testsupport::TempDir dir;
+  std::string name = UniqueName("locktest.exe");
+  LockResult first, second, third;
+  auto held = TryAcquireInstanceLock(name, &first, dir.path());
+  ASSERT_EQ(first, LockResult::kAcquired);
+  ASSERT_NE(held, nullptr);
+  EXPECT_EQ(TryAcquireInstanceLock(name, &second, dir.path()), nullptr);
+  EXPECT_EQ(second, LockResult::kHeldElsewhere);
+  held.reset();
+  auto again = TryAcquireInstanceLock(name, &third, dir.path());
+  EXPECT_EQ(third, LockResult::kAcquired);
+}
+
+TEST(InstanceLock, NamesAreIndependentAndMayCarryANamespacePrefix) {
+  testsupport::TempDir dir;
+  LockResult a, b;
+  auto one = TryAcquireInstanceLock(UniqueName("Global\\one.exe"), &a, dir.path());
+  auto two = TryAcquireInstanceLock(UniqueName("two.exe"), &b, dir.path());
+  EXPECT_EQ(a, LockResult::kAcquired);
+  EXPECT_EQ(b, LockResult::kAcquired);
+}
+
+TEST(FileLock, IsReacquirableAfterRelease) {
+  testsupport::TempDir dir;
+  auto lock = FileLock::Acquire(dir.File("state.lock"));
+  ASSERT_NE(lock, nullptr);
+  lock.reset();
+  EXPECT_NE(FileLock::Acquire(dir.File("state.lock")), nullptr);
+}
+
+}  // namespace
+}  // namespace platform

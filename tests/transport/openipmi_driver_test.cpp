@@ -1,0 +1,196 @@
+#include "transport/linux/openipmi_driver.h"
+
+#include <linux/ipmi.h>
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "platform/virtual_clock.h"
+
+namespace transport {
+namespace {
+
+struct FakeAnswer {
+  int recvType = IPMI_RESPONSE_RECV_TYPE;
+  long msgIdDelta = 0;  // added to the request's msgid
+  uint8_t netfn = 0x07;
+  uint8_t cmd = 0x01;
+  std::vector<uint8_t> data;
+  int rc = 0;
+  int err = 0;
+};
+
+// Stands in for the kernel: records what the driver sends, answers as scripted.
+class FakeKernel : public OpenIpmiSystem {
+ public:
+  std::vector<std::string> openable = {"/dev/ipmi0"};
+  std::vector<std::string> opened;
+  int closes = 0;
+  int sendRc = 0;
+  std::deque<int> pollResults;  // -2 stands for "fail with EINTR"
+  std::deque<FakeAnswer> answers;
+
+  // What was sent.
+  int addrType = -1;
+  int channel = -1;
+  uint8_t netfn = 0, cmd = 0;
+  std::vector<uint8_t> data;
+  long msgid = 0;
+
+  int Open(const char* path) override {
+    opened.push_back(path);
+    for (const auto& p : openable)
+      if (p == path) return 7;
+    errno = ENOENT;
+    return -1;
+  }
+  int SendCommand(int fd, ipmi_req* req) override {
+    EXPECT_EQ(fd, 7);
+    auto* addr = reinterpret_cast<ipmi_system_interface_addr*>(req->addr);
+    addrType = addr->addr_type;
+    channel = addr->channel;
+    netfn = req->msg.netfn;
+    cmd = req->msg.cmd;
+    data.assign(req->msg.data, req->msg.data + req->msg.data_len);
+    msgid = req->msgid;
+    if (sendRc != 0) errno = EIO;
+    return sendRc;
+  }
+  int Poll(int, int timeoutMs) override {
+    EXPECT_GT(timeoutMs, 0);
+    if (pollResults.empty()) return 1;
+    int r = pollResults.front();
+    pollResults.pop_front();
+    if (r == -2) {
+      errno = EINTR;
+      return -1;
+    }
+    if (r < 0) errno = EIO;
+    return r;
+  }
+  int ReceiveTrunc(int, ipmi_recv* recv) override {
+    if (answers.empty()) {
+      errno = EAGAIN;
+      return -1;
+    }
+    FakeAnswer a = answers.front();
+    answers.pop_front();
+    recv->recv_type = a.recvType;
+    recv->msgid = msgid + a.msgIdDelta;
+    recv->msg.netfn = a.netfn;
+    recv->msg.cmd = a.cmd;
+    size_t n = a.data.size() < recv->msg.data_len ? a.data.size() : recv->msg.data_len;
+    std::copy(a.data.begin(), a.data.begin() + static_cast<long>(n), recv->msg.data);
+    recv->msg.data_len = static_cast<unsigned short>(n);
+    if (a.rc != 0) errno = a.err;
+    return a.rc;
+  }
+  void Close(int) override { ++closes; }
+};
+
+class OpenIpmiDriverTest : public ::testing::Test {
+ protected:
+  platform::VirtualClock clock;
+  FakeKernel kernel;
+  OpenIpmiDriver driver{kernel, clock};
+  uint8_t rsp[256] = {};
+  uint8_t rspLen = 0xAA;
+
+  ExchangeStatus Send(std::vector<uint8_t> req, size_t cap = 256) {
+    return driver.Exchange(req.data(), static_cast<uint8_t>(req.size()), rsp, cap, &rspLen);
+  }
+};
+
+TEST_F(OpenIpmiDriverTest, GetDeviceIdGoesToTheBmcAndComesBackInDriverForm) {
+  kernel.answers.push_back({IPMI_RESPONSE_RECV_TYPE, 0, 0x07, 0x01, {0x00, 0x20, 0x01, 0x02, 0x30}, 0, 0});
+  ASSERT_EQ(Send({0x18, 0x01}), kExchangeOk);
+  EXPECT_EQ(kernel.addrType, IPMI_SYSTEM_INTERFACE_ADDR_TYPE);
+  EXPECT_EQ(kernel.channel, IPMI_BMC_CHANNEL);
+  EXPECT_EQ(kernel.netfn, 0x06);
+  EXPECT_EQ(kernel.cmd, 0x01);
+  EXPECT_TRUE(kernel.data.empty());  // a two-byte request carries no data
+  ASSERT_EQ(rspLen, 7);
+  EXPECT_EQ(std::vector<uint8_t>(rsp, rsp + 7), (std::vector<uint8_t>{0x1C, 0x01, 0x00, 0x20, 0x01, 0x02, 0x30}));
+  EXPECT_EQ(kernel.closes, 1);
+}
+
+TEST_F(OpenIpmiDriverTest, RequestDataIsPassedThrough) {
+  kernel.answers.push_back({IPMI_RESPONSE_RECV_TYPE, 0, 0x3F, 0x13, {0x00, 0x05, 0x00}, 0, 0});
+  ASSERT_EQ(Send({0xF8, 0x13, 0x01, 0x02, 0x00, 0x00, 0x00, 0x01, 0xAB}), kExchangeOk);
+  EXPECT_EQ(kernel.netfn, 0x3E);
+  EXPECT_EQ(kernel.data, (std::vector<uint8_t>{0x01, 0x02, 0x00, 0x00, 0x00, 0x01, 0xAB}));
+  EXPECT_EQ(rsp[0], 0xFC);
+}
+
+TEST_F(OpenIpmiDriverTest, LongResponsesAreCutAt127BytesAndAtTheCallersBuffer) {
+  std::vector<uint8_t> big(200, 0x5A);
+  kernel.answers.push_back({IPMI_RESPONSE_RECV_TYPE, 0, 0x0B, 0x23, big, -1, EMSGSIZE});
+  ASSERT_EQ(Send({0x28, 0x23}), kExchangeOk);
+  EXPECT_EQ(rspLen, 127);
+
+  uint8_t small[20];
+  std::fill(std::begin(small), std::end(small), 0xEE);
+  uint8_t len = 0;
+  kernel.answers.push_back({IPMI_RESPONSE_RECV_TYPE, 0, 0x0B, 0x23, big, 0, 0});
+  std::vector<uint8_t> req = {0x28, 0x23};
+  ASSERT_EQ(driver.Exchange(req.data(), 2, small, 16, &len), kExchangeOk);
+  EXPECT_EQ(len, 16);
+  EXPECT_EQ(small[16], 0xEE);  // nothing written past the buffer
+}
+
+TEST_F(OpenIpmiDriverTest, NoDeviceGivesStatus9AndLeavesTheLengthAlone) {
+  kernel.openable.clear();
+  EXPECT_EQ(Send({0x18, 0x01}), kDriverUnreachable);
+  EXPECT_EQ(rspLen, 0xAA);
+  EXPECT_EQ(kernel.opened, (std::vector<std::string>{"/dev/ipmi0", "/dev/ipmi/0", "/dev/ipmidev/0"}));
+  EXPECT_EQ(kernel.closes, 0);
+}
+
+TEST_F(OpenIpmiDriverTest, LaterDeviceNamesAreTried) {
+  kernel.openable = {"/dev/ipmidev/0"};
+  kernel.answers.push_back({IPMI_RESPONSE_RECV_TYPE, 0, 0x07, 0x01, {0x00}, 0, 0});
+  EXPECT_EQ(Send({0x18, 0x01}), kExchangeOk);
+  EXPECT_EQ(kernel.opened.size(), 3u);
+}
+
+TEST_F(OpenIpmiDriverTest, EachFailureAfterOpenGivesStatus10AndClosesTheDevice) {
+  struct Case {
+    const char* what;
+    int sendRc;
+    std::deque<int> polls;
+    bool answer;
+  } cases[] = {
+      {"send fails", -1, {}, true},
+      {"wait times out", 0, {0}, true},
+      {"wait fails", 0, {-1}, true},
+      {"receive fails", 0, {1}, false},
+  };
+  for (const Case& c : cases) {
+    FakeKernel kernel;
+    OpenIpmiDriver driver(kernel, clock);
+    kernel.sendRc = c.sendRc;
+    kernel.pollResults = c.polls;
+    if (c.answer) kernel.answers.push_back({IPMI_RESPONSE_RECV_TYPE, 0, 0x07, 0x01, {0x00}, 0, 0});
+    uint8_t req[] = {0x18, 0x01};
+    uint8_t len = 0xAA;
+    EXPECT_EQ(driver.Exchange(req, 2, rsp, sizeof rsp, &len), kTransferFailed) << c.what;
+    EXPECT_EQ(kernel.closes, 1) << c.what;
+  }
+}
+
+TEST_F(OpenIpmiDriverTest, InterruptedWaitIsResumedAndForeignMessagesSkipped) {
+  kernel.pollResults = {-2, 1, 1};
+  kernel.answers.push_back({IPMI_ASYNC_EVENT_RECV_TYPE, 0, 0x07, 0x01, {0x99}, 0, 0});
+  kernel.answers.push_back({IPMI_RESPONSE_RECV_TYPE, 5, 0x07, 0x01, {0x98}, 0, 0});
+  kernel.answers.push_back({IPMI_RESPONSE_RECV_TYPE, 0, 0x07, 0x01, {0x00, 0x42}, 0, 0});
+  ASSERT_EQ(Send({0x18, 0x01}), kExchangeOk);
+  EXPECT_EQ(rspLen, 4);
+  EXPECT_EQ(rsp[3], 0x42);
+}
+
+}  // namespace
+}  // namespace transport

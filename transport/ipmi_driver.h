@@ -1,0 +1,21 @@
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+#include "transport/ipmi_message.h"
+
+namespace transport {
+
+// One way of carrying a request to the BMC: the vendor driver, the simulated BMC, or (later)
+// the Microsoft IPMI driver.
+class IpmiDriver {
+ public:
+  virtual ~IpmiDriver() = default;
+  // Sends request[0..requestLength) and fills the response in the wire form. Writes at most
+  // responseCapacity bytes; *responseLength is left unchanged when the driver cannot be
+  // reached (kDriverUnreachable).
+  virtual ExchangeStatus Exchange(const uint8_t* request, uint8_t requestLength, uint8_t* response,
+                                  size_t responseCapacity, uint8_t* responseLength) = 0;
+};
+
+}  // namespace transport

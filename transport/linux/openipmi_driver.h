@@ -1,0 +1,46 @@
+#pragma once
+#include <cstdint>
+#include <memory>
+
+#include "platform/clock.h"
+#include "transport/ipmi_driver.h"
+
+struct ipmi_req;
+struct ipmi_recv;
+
+namespace transport {
+
+// The system calls the OpenIPMI path makes, so tests can stand in for the kernel driver.
+// Each returns what the system call returns (-1 with errno on failure).
+class OpenIpmiSystem {
+ public:
+  virtual ~OpenIpmiSystem() = default;
+  virtual int Open(const char* path) = 0;
+  virtual int SendCommand(int fd, ipmi_req* request) = 0;
+  virtual int Poll(int fd, int timeoutMs) = 0;  // >0 readable, 0 timed out
+  virtual int ReceiveTrunc(int fd, ipmi_recv* received) = 0;
+  virtual void Close(int fd) = 0;
+};
+
+// Device nodes tried in order; distributions name the OpenIPMI device differently.
+extern const char* const kOpenIpmiDevices[3];
+// How long one request waits for the BMC's answer before it counts as a failed transfer.
+constexpr int kOpenIpmiResponseTimeoutMs = 15000;
+
+// The vendor driver path on Linux: one open, send, wait and receive per request, the response
+// rebuilt in the Windows driver's byte form and cut at 127 bytes.
+class OpenIpmiDriver : public IpmiDriver {
+ public:
+  OpenIpmiDriver(OpenIpmiSystem& system, platform::Clock& clock) : system_(system), clock_(clock) {}
+  ExchangeStatus Exchange(const uint8_t* request, uint8_t requestLength, uint8_t* response, size_t responseCapacity,
+                          uint8_t* responseLength) override;
+
+ private:
+  OpenIpmiSystem& system_;
+  platform::Clock& clock_;
+  long nextMsgId_ = 1;
+};
+
+OpenIpmiSystem& KernelOpenIpmiSystem();
+
+}  // namespace transport
