@@ -1,0 +1,16 @@
+// veltrop, product flavour: the platform's real IPMI driver.
+#include "platform/clock.h"
+#include "platform/console.h"
+#include "platform/process.h"
+#include "sdrtool/main_flow.h"
+#include "transport/vendor_driver.h"
+
+int main(int argc, char** argv) {
+  platform::RequestRealtimePriority();
+  auto driver = transport::MakeVendorDriver();
+  veltrop::VeltropEnv env;
+  env.clock = &platform::SystemClock();
+  env.console = &platform::StdConsole();
+  env.vendorDriver = driver.get();
+  return veltrop::RunVeltrop(argc, argv, env);
+}
