@@ -1,0 +1,69 @@
+#include "tests/sdrtool/veltrop_fixture.h"
+
+#include <cstdio>
+
+#include "platform/files.h"
+#include "platform/process.h"
+#include "sdrtool/main_flow.h"
+#include "transport/sim/sim_driver.h"
+
+namespace veltrop {
+
+VeltropFixture::VeltropFixture() {
+  bmc.Init();
+  Write("mchk_fil", "// supported boards\nBoard 0100 rev A\n");
+  driver = transport::MakeSimulatedDriver(bmc.dir(), clock);
+  env.clock = &clock;
+  env.console = &console;
+  env.vendorDriver = driver.get();
+  // A lock of this process's own, so parallel test processes never meet.
+  env.lockName = "veltrop.exe-test-" + std::to_string(platform::CurrentProcessId());
+  env.lockDir = dir.path();
+  env.exitProcess = [](int status) { FAIL() << "process exit " << status; };
+}
+
+VeltropFixture::~VeltropFixture() = default;
+
+int VeltropFixture::Run(const std::vector<std::string>& args, const std::string& stdinText) {
+  console = platform::MemoryConsole(stdinText);
+  std::vector<const char*> argv = {"veltrop"};
+  for (const auto& a : args) argv.push_back(a.c_str());
+  return RunVeltrop(static_cast<int>(argv.size()), argv.data(), env);
+}
+
+std::unique_ptr<VeltropRun> VeltropFixture::NewRun(SdrMode mode) {
+  auto run = std::make_unique<VeltropRun>(env);
+  run->settings.mode = mode;
+  return run;
+}
+
+std::string VeltropFixture::Read(const std::string& name) const { return testsupport::ReadFileOrEmpty(File(name)); }
+
+void VeltropFixture::Write(const std::string& name, const std::string& content) const {
+  testsupport::WriteFile(File(name), content);
+}
+
+std::vector<std::string> VeltropFixture::LogLines(const std::string& logName) const {
+  std::vector<std::string> lines;
+  std::string text = Read(logName);
+  size_t pos = 0;
+  while (pos < text.size()) {
+    size_t end = text.find('\n', pos);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(pos, end - pos);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    // "YYYY/MM/DD hh:mm:ss  " is 21 characters.
+    lines.push_back(line.size() >= 21 ? line.substr(21) : line);
+    pos = end + 1;
+  }
+  return lines;
+}
+
+bool VeltropFixture::LogHas(const std::string& text, const std::string& logName) const {
+  for (const auto& line : LogLines(logName)) {
+    if (line.find(text) != std::string::npos) return true;
+  }
+  return false;
+}
+
+}  // namespace veltrop
