@@ -18,11 +18,13 @@ const char* ResultFileName(ResultKind kind);
 
 // What each program hands in at start-up: the status library itself knows neither program.
 struct StatusHooks {
+  // Null: the system clock and the standard console.
   platform::Clock* clock = nullptr;
   platform::Console* console = nullptr;
   // Gating: false where the program writes no result files (operator runs, no run mode).
+  // Empty: every kind is written.
   std::function<bool(ResultKind)> shouldWrite;
-  // Placement: the full path of the kind's file for this run.
+  // Placement: the full path of the kind's file for this run. Empty: the plain file name.
   std::function<std::string(ResultKind)> pathFor;
   // Runs before a file of the kind is written (the SDR tool's 30-second rule); may be empty.
   std::function<void(ResultKind)> beforeWrite;
@@ -52,7 +54,8 @@ class StatusFiles {
   ~StatusFiles();
 
   // Writes the Response document of the kind (atomically: beside, then renamed over). A file
-  // that cannot be saved gets one log line naming it; nothing else changes.
+  // that cannot be saved gets one log line naming it; nothing else changes. When the XML
+  // machinery cannot start, prints "Initilaize error" and calls exitProcess(1).
   void WriteResultFile(ResultKind kind, const std::string& resultCode, const std::string& data,
                        const std::string& version);
 
@@ -70,6 +73,12 @@ class StatusFiles {
   void WaitResponseFileConsumed();
 
  private:
+  platform::Console& Console();
+  platform::Clock& Clock();
+  std::string PathFor(ResultKind kind) const;
+  void Log(const std::string& line);
+  void Report(const std::string& code);
+
   StatusHooks hooks_;
   std::unique_ptr<platform::InstanceLock> lock_;
 };

@@ -1,0 +1,27 @@
+#include <algorithm>
+#include <string>
+
+#include "platform/files.h"
+#include "status/status_files.h"
+
+namespace status {
+namespace {
+
+constexpr const char* kDescriptorName = "ExUpInfo.xml";
+
+}  // namespace
+
+std::string LocateResultDir() {
+  if (platform::FileExists(kDescriptorName)) return {};
+  std::string current = platform::CurrentDirectory();
+  // One level per separator reaches the root and no further.
+  auto levels = std::count(current.begin(), current.end(), platform::PathSeparator());
+  std::string prefix;
+  for (decltype(levels) k = 1; k <= levels; ++k) {
+    prefix += platform::ParentPrefix();
+    if (platform::FileExists(prefix + kDescriptorName)) return prefix;
+  }
+  return {};
+}
+
+}  // namespace status

@@ -1,0 +1,253 @@
+#include <windows.h>
+#include <msxml.h>
+#include <oleauto.h>
+
+#include <string>
+
+#include "platform/files.h"
+#include "platform/process.h"
+#include "status/com_error_report.h"
+#include "status/xml_document.h"
+
+namespace status {
+namespace {
+
+// MSXML's DOMDocument and its IXMLDOMDocument interface.
+const CLSID kDomDocumentClsid = {
+    0x2933BF90, 0x7B36, 0x11D2, {0xB2, 0x0E, 0x00, 0xC0, 0x4F, 0x98, 0x3E, 0x60}};
+const IID kDomDocumentIid = {0x2933BF81, 0x7B36, 0x11D2, {0xB2, 0x0E, 0x00, 0xC0, 0x4F, 0x98, 0x3E, 0x60}};
+
+// COM for the duration of one file operation.
+class ComScope {
+ public:
+  ComScope() : hr_(CoInitialize(nullptr)) {}
+  ~ComScope() {
+    if (SUCCEEDED(hr_)) CoUninitialize();
+  }
+  ComScope(const ComScope&) = delete;
+  ComScope& operator=(const ComScope&) = delete;
+  bool ok() const { return SUCCEEDED(hr_); }
+
+ private:
+  HRESULT hr_;
+};
+
+template <class T>
+class ComRef {
+ public:
+  ComRef() = default;
+  ~ComRef() { Reset(); }
+  ComRef(const ComRef&) = delete;
+  ComRef& operator=(const ComRef&) = delete;
+  T** Out() {
+    Reset();
+    return &p_;
+  }
+  void** OutVoid() { return reinterpret_cast<void**>(Out()); }
+  T* get() const { return p_; }
+  T* operator->() const { return p_; }
+  explicit operator bool() const { return p_ != nullptr; }
+
+ private:
+  void Reset() {
+    if (p_) p_->Release();
+    p_ = nullptr;
+  }
+  T* p_ = nullptr;
+};
+
+class Bstr {
+ public:
+  explicit Bstr(const std::wstring& text)
+      : b_(SysAllocStringLen(text.data(), static_cast<UINT>(text.size()))) {}
+  Bstr() = default;
+  ~Bstr() { SysFreeString(b_); }
+  Bstr(const Bstr&) = delete;
+  Bstr& operator=(const Bstr&) = delete;
+  BSTR get() const { return b_; }
+  BSTR* Out() {
+    SysFreeString(b_);
+    b_ = nullptr;
+    return &b_;
+  }
+
+ private:
+  BSTR b_ = nullptr;
+};
+
+// One UTF-16 character per byte: the programs' texts are plain ASCII.
+std::wstring WidenBytes(const std::string& text) {
+  std::wstring out;
+  out.reserve(text.size());
+  for (unsigned char c : text) out += static_cast<wchar_t>(c);
+  return out;
+}
+
+std::wstring WidenAnsi(const std::string& text) {
+  if (text.empty()) return {};
+  int n = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  if (n <= 0) return {};
+  std::wstring out(static_cast<size_t>(n), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &out[0], n);
+  return out;
+}
+
+std::string NarrowAnsi(const wchar_t* text, size_t length) {
+  if (!text || length == 0) return {};
+  int n = WideCharToMultiByte(CP_ACP, 0, text, static_cast<int>(length), nullptr, 0, nullptr, nullptr);
+  if (n <= 0) return {};
+  std::string out(static_cast<size_t>(n), '\0');
+  WideCharToMultiByte(CP_ACP, 0, text, static_cast<int>(length), &out[0], n, nullptr, nullptr);
+  return out;
+}
+
+std::string NarrowBstr(BSTR text) {
+  return NarrowAnsi(text, text ? SysStringLen(text) : 0);
+}
+
+void PrintComError(HRESULT hr, platform::Console& console) {
+  std::string systemMessage;
+  char* message = nullptr;
+  DWORD n = FormatMessageA(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+      static_cast<DWORD>(hr), MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<char*>(&message), 0,
+      nullptr);
+  if (n > 0 && message) systemMessage.assign(message, n);
+  if (message) LocalFree(message);
+  std::string source, description;
+  ComRef<IErrorInfo> info;
+  if (GetErrorInfo(0, info.Out()) == S_OK && info) {
+    Bstr text;
+    if (SUCCEEDED(info->GetSource(text.Out()))) source = NarrowBstr(text.get());
+    if (SUCCEEDED(info->GetDescription(text.Out()))) description = NarrowBstr(text.get());
+  }
+  console.Write(ComErrorReport(static_cast<uint32_t>(hr), systemMessage, source, description));
+}
+
+HRESULT CreateDocument(ComRef<IXMLDOMDocument>* doc) {
+  return CoCreateInstance(kDomDocumentClsid, nullptr, CLSCTX_INPROC_SERVER, kDomDocumentIid, doc->OutVoid());
+}
+
+HRESULT AppendElement(IXMLDOMDocument* doc, IXMLDOMNode* parent, const XmlElement& element) {
+  ComRef<IXMLDOMElement> node;
+  Bstr name(WidenBytes(element.name));
+  if (!name.get()) return E_OUTOFMEMORY;
+  HRESULT hr = doc->createElement(name.get(), node.Out());
+  if (FAILED(hr)) return hr;
+  if (!node) return E_POINTER;
+  if (!element.text.empty()) {
+    Bstr text(WidenBytes(element.text));
+    if (!text.get()) return E_OUTOFMEMORY;
+    hr = node->put_text(text.get());
+    if (FAILED(hr)) return hr;
+  }
+  ComRef<IXMLDOMNode> appended;
+  hr = parent->appendChild(node.get(), appended.Out());
+  if (FAILED(hr)) return hr;
+  for (const XmlElement& child : element.children) {
+    hr = AppendElement(doc, node.get(), child);
+    if (FAILED(hr)) return hr;
+  }
+  return S_OK;
+}
+
+HRESULT BuildDocument(IXMLDOMDocument* doc, const XmlElement& root) {
+  Bstr target(L"xml");
+  Bstr data(WidenBytes(kXmlDeclarationData));
+  if (!target.get() || !data.get()) return E_OUTOFMEMORY;
+  ComRef<IXMLDOMProcessingInstruction> declaration;
+  HRESULT hr = doc->createProcessingInstruction(target.get(), data.get(), declaration.Out());
+  if (FAILED(hr)) return hr;
+  ComRef<IXMLDOMNode> appended;
+  hr = doc->appendChild(declaration.get(), appended.Out());
+  if (FAILED(hr)) return hr;
+  return AppendElement(doc, doc, root);
+}
+
+bool SaveTo(IXMLDOMDocument* doc, const std::string& path) {
+  VARIANT destination;
+  VariantInit(&destination);
+  destination.vt = VT_BSTR;
+  std::wstring widePath = WidenAnsi(path);
+  destination.bstrVal = SysAllocStringLen(widePath.data(), static_cast<UINT>(widePath.size()));
+  if (!destination.bstrVal) return false;
+  HRESULT hr = doc->save(destination);
+  VariantClear(&destination);
+  return SUCCEEDED(hr);
+}
+
+}  // namespace
+
+XmlSaveResult SaveXmlDocument(const XmlElement& root, const std::string& path, platform::Console& console) {
+  ComScope com;
+  if (!com.ok()) return XmlSaveResult::kUnavailable;
+  ComRef<IXMLDOMDocument> doc;
+  HRESULT hr = CreateDocument(&doc);
+  if (SUCCEEDED(hr) && !doc) hr = E_NOINTERFACE;
+  if (SUCCEEDED(hr)) hr = BuildDocument(doc.get(), root);
+  if (FAILED(hr)) {
+    PrintComError(hr, console);
+    return XmlSaveResult::kNotSaved;
+  }
+  // Saved beside the target and renamed over it, so no reader ever sees half a file.
+  std::string temporary = path + ".~" + std::to_string(platform::CurrentProcessId()) + ".tmp";
+  if (!SaveTo(doc.get(), temporary)) {
+    platform::RemoveFile(temporary);
+    return XmlSaveResult::kNotSaved;
+  }
+  if (!platform::RenameOver(temporary, path)) {
+    platform::RemoveFile(temporary);
+    return XmlSaveResult::kNotSaved;
+  }
+  return XmlSaveResult::kSaved;
+}
+
+XmlTextResult ReadFirstElementText(const std::string& path, const std::string& name, std::string* text,
+                                   platform::Console& console) {
+  ComScope com;
+  if (!com.ok()) return XmlTextResult::kUnavailable;
+  ComRef<IXMLDOMDocument> doc;
+  if (FAILED(CreateDocument(&doc)) || !doc) return XmlTextResult::kUnavailable;
+
+  auto failed = [&console](HRESULT hr) {
+    PrintComError(hr, console);
+    return XmlTextResult::kEmptyOrError;
+  };
+  HRESULT hr = doc->put_async(VARIANT_FALSE);
+  if (FAILED(hr)) return failed(hr);
+
+  VARIANT source;
+  VariantInit(&source);
+  source.vt = VT_BSTR;
+  std::wstring widePath = WidenAnsi(path);
+  source.bstrVal = SysAllocStringLen(widePath.data(), static_cast<UINT>(widePath.size()));
+  if (!source.bstrVal) return failed(E_OUTOFMEMORY);
+  VARIANT_BOOL loaded = VARIANT_FALSE;
+  hr = doc->load(source, &loaded);
+  VariantClear(&source);
+  if (FAILED(hr) || loaded != VARIANT_TRUE) return XmlTextResult::kNotLoaded;
+
+  ComRef<IXMLDOMElement> root;
+  hr = doc->get_documentElement(root.Out());
+  if (FAILED(hr)) return failed(hr);
+  if (!root) return XmlTextResult::kNoElement;
+
+  Bstr tag(WidenBytes(name));
+  if (!tag.get()) return failed(E_OUTOFMEMORY);
+  ComRef<IXMLDOMNodeList> matches;
+  hr = root->getElementsByTagName(tag.get(), matches.Out());
+  if (FAILED(hr)) return failed(hr);
+  if (!matches) return XmlTextResult::kNoElement;
+  ComRef<IXMLDOMNode> first;
+  hr = matches->get_item(0, first.Out());
+  if (FAILED(hr)) return failed(hr);
+  if (!first) return XmlTextResult::kNoElement;
+
+  Bstr content;
+  hr = first->get_text(content.Out());
+  if (FAILED(hr)) return failed(hr);
+  *text = NarrowBstr(content.get());
+  return text->empty() ? XmlTextResult::kEmptyOrError : XmlTextResult::kFound;
+}
+
+}  // namespace status
