@@ -123,6 +123,12 @@ XmlTextResult ReadFirstElementText(const std::string& path, const std::string& n
   if (!content) return XmlTextResult::kEmptyOrError;
   *text = reinterpret_cast<const char*>(content);
   xmlFree(content);
+  // The Windows DOM's text drops leading and trailing whitespace; a pretty-printed
+  // descriptor must give the same version on both sides.
+  const char* blanks = " \t\r\n";
+  size_t first = text->find_first_not_of(blanks);
+  size_t last = text->find_last_not_of(blanks);
+  *text = first == std::string::npos ? std::string() : text->substr(first, last - first + 1);
   return text->empty() ? XmlTextResult::kEmptyOrError : XmlTextResult::kFound;
 }
 

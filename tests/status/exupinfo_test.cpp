@@ -22,6 +22,8 @@ TEST(ReadExUpInfoVersion, OutcomesForTheDescriptorsTheManagerMayLeave) {
       {"nested deep, first in document order wins",
        "<ExUpInfo><pkg><fw><version>2.10</version></fw></pkg><version>9.99</version></ExUpInfo>", 0, "2.10"},
       {"text of all descendants", "<a><version>0<b>1</b>.0<![CDATA[7]]></version></a>", 0, "01.07"},
+      {"layout around the text", "<a>\n  <version>\n    01.05\n  </version>\n</a>\n", 0, "01.05"},
+      {"only whitespace", "<a><version>\n  </version></a>", -4, ""},
       {"one character", "<a><version>7</version></a>", 0, "7"},
       {"missing", nullptr, -2, ""},
       {"empty file", "", -2, ""},
