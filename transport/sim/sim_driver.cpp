@@ -1,11 +1,46 @@
 #include "transport/sim/sim_driver.h"
 
+#include <algorithm>
 #include <cstdlib>
+#include <cstring>
+
+#include "bmcsim/bmc_directory.h"
 
 namespace transport {
+namespace {
 
-std::unique_ptr<IpmiDriver> MakeSimulatedDriver(const std::string& /*stateDir*/, platform::Clock& /*clock*/) {
-  return nullptr;  // placeholder until the simulator lands
+class SimulatedDriver : public IpmiDriver {
+ public:
+  SimulatedDriver(const std::string& stateDir, platform::Clock& clock) : bmc_(stateDir), clock_(clock) {}
+
+  ExchangeStatus Exchange(const uint8_t* request, uint8_t requestLength, uint8_t* response,
+                          size_t responseCapacity, uint8_t* responseLength) override {
+    bmcsim::ExchangeResult result = bmc_.Exchange(request, requestLength, clock_);
+    switch (result.outcome) {
+      case bmcsim::ExchangeOutcome::kUnreachable:
+        return kDriverUnreachable;
+      case bmcsim::ExchangeOutcome::kTransferFailed:
+        *responseLength = 0;
+        return kTransferFailed;
+      case bmcsim::ExchangeOutcome::kResponse:
+        break;
+    }
+    // Cut to the caller's buffer, as a driver handed a smaller output buffer would.
+    size_t length = std::min({result.response.size(), responseCapacity, kIpmiBufferSize - 1});
+    if (length) std::memcpy(response, result.response.data(), length);
+    *responseLength = static_cast<uint8_t>(length);
+    return kExchangeOk;
+  }
+
+ private:
+  bmcsim::BmcDirectory bmc_;
+  platform::Clock& clock_;
+};
+
+}  // namespace
+
+std::unique_ptr<IpmiDriver> MakeSimulatedDriver(const std::string& stateDir, platform::Clock& clock) {
+  return std::make_unique<SimulatedDriver>(stateDir, clock);
 }
 
 std::string SimulatedBmcDirectory() {

@@ -1,0 +1,58 @@
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "bmcsim/bmc_exchange.h"
+#include "bmcsim/bmc_model.h"
+#include "bmcsim/bmc_state.h"
+#include "bmcsim/state_file.h"
+#include "platform/clock.h"
+
+namespace bmcsim {
+
+// A simulated BMC whose state lives in a directory, shared by every process that opens the
+// same directory: each step takes the directory's file lock, loads the state (skipped when
+// nobody saved since this object last did), works, saves atomically and releases the lock.
+class BmcDirectory {
+ public:
+  explicit BmcDirectory(std::string path);
+  BmcDirectory(const BmcDirectory&) = delete;
+  BmcDirectory& operator=(const BmcDirectory&) = delete;
+
+  const std::string& path() const { return path_; }
+  // True once Initialize has run on the directory.
+  bool IsInitialized() const;
+  // Creates the directory when missing (not its parents) and replaces whatever BMC was there
+  // by this state, with an empty exchange log.
+  bool Initialize(const BmcState& state, std::string* error);
+  // A consistent copy of the current state.
+  bool Read(BmcState* state, std::string* error);
+  // Applies a change; when it returns false (with its error) the saved state stays as it was.
+  using Change = std::function<bool(BmcState& state, std::string* error)>;
+  bool Modify(const Change& change, std::string* error);
+  // One request/response with fault rules, state update and a log line; latency and injected
+  // delays are slept on the clock after the lock is released. A directory that was never
+  // initialised is unreachable.
+  ExchangeResult Exchange(const uint8_t* request, size_t length, platform::Clock& clock);
+  // The exchange log, one line per exchange; emptied in the same step when clear is set.
+  bool ReadLog(std::string* text, bool clear, std::string* error);
+
+ private:
+  bool LoadLocked(std::string* error);
+  bool SaveLocked(BmcState state, std::string payload, StateVersion version, std::string* error);
+
+  std::string path_;
+  std::string lockPath_;
+  std::string statePath_;
+  std::string logPath_;
+  BmcModel model_;
+  // The state as last loaded or saved by this object, and the bytes it was saved as.
+  bool cached_ = false;
+  BmcState state_;
+  std::string payload_;
+  StateVersion version_;
+};
+
+}  // namespace bmcsim

@@ -1,0 +1,54 @@
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "bmcsim/byte_io.h"
+
+namespace bmcsim {
+
+enum class FaultEffect : uint8_t {
+  kCompletionCode,  // answer this code without data; the request is not carried out
+  kStatus,          // transport failure 9 (request never arrives) or 10 (answer lost)
+  kLength,          // response cut to, or padded with zeros to, this many bytes
+  kDelay,           // extra milliseconds before the answer
+  kPatch,           // response bytes overwritten from an offset
+  kCancel,          // another party reserves just before the request is handled
+};
+
+// One fault injection rule, e.g. "netfn=0x0a cmd=0x23 match=0000 skip=2 count=1 cc=0xc5".
+struct FaultRule {
+  uint8_t netFn = 0;  // network function, 0x00..0x3F
+  uint8_t command = 0;
+  Bytes match;         // prefix of the request data
+  uint32_t skip = 0;   // matching exchanges still to let pass
+  uint32_t count = 1;  // hits left (ignored when always)
+  bool always = false;
+  FaultEffect effect = FaultEffect::kCompletionCode;
+  uint32_t value = 0;  // code, status, length, delay or patch offset
+  Bytes patch;
+};
+
+// Parses the space-separated key=value form; on failure *error says which part is wrong.
+bool ParseFaultRule(const std::string& text, FaultRule* rule, std::string* error);
+// The canonical form, with the skip and count still left; parses back to the same rule.
+std::string FormatFaultRule(const FaultRule& rule);
+
+// What the rules that fire on one exchange do to it, in rule order.
+struct FaultPlan {
+  bool unreachable = false;
+  bool transferFailed = false;
+  bool cancel = false;
+  bool replaceCode = false;
+  uint8_t completionCode = 0;
+  uint32_t delayMs = 0;
+  std::vector<const FaultRule*> edits;  // length and patch rules
+};
+
+// Counts this exchange against every matching rule (skip first, then count) and collects
+// the effects of those that fire. The plan points into rules.
+FaultPlan TriggerFaults(std::vector<FaultRule>& rules, const uint8_t* request, size_t length);
+void ApplyResponseEdits(const FaultPlan& plan, Bytes* response);
+
+}  // namespace bmcsim

@@ -1,0 +1,29 @@
+#pragma once
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "bmcsim/bmc_state.h"
+
+namespace bmcsim {
+
+// Identifies one saved state: the epoch is chosen when a BMC is initialised, the generation
+// grows with every save. A reader that still holds this version need not load again.
+struct StateVersion {
+  uint64_t epoch = 0;
+  uint64_t generation = 0;
+  bool operator==(const StateVersion& other) const {
+    return epoch == other.epoch && generation == other.generation;
+  }
+  bool operator!=(const StateVersion& other) const { return !(*this == other); }
+};
+
+// The state's bytes without the version header; equal states give equal bytes.
+std::string SerializeState(const BmcState& state);
+// The whole state file: signature, version, payload length and checksum, payload.
+std::string StateFileContent(const std::string& payload, StateVersion version);
+bool ParseStateFile(std::string_view content, BmcState* state, StateVersion* version, std::string* error);
+// Reads only the header of a state file.
+bool ReadStateVersion(const std::string& path, StateVersion* version);
+
+}  // namespace bmcsim

@@ -1,0 +1,139 @@
+#include "bmcsim/tool/bmc_options.h"
+
+#include <cstring>
+#include <set>
+
+#include "bmcsim/value_text.h"
+
+namespace bmcsim {
+namespace {
+
+constexpr uint64_t kMaxErasePolls = 1000000;
+constexpr uint64_t kMaxLatencyMs = 3600000;
+constexpr uint64_t kMaxCapacity = 0x7FFFFFFF;
+
+template <typename T>
+bool Number(const std::string& option, const std::string& text, uint64_t max, std::optional<T>* out,
+            std::string* error) {
+  uint64_t value = 0;
+  if (!ParseNumber(text, max, &value)) {
+    *error = option + " needs a number from 0 to " + std::to_string(max) + ", not '" + text + "'";
+    return false;
+  }
+  *out = static_cast<T>(value);
+  return true;
+}
+
+bool HexField(const std::string& option, const std::string& text, size_t size, std::optional<Bytes>* out,
+              std::string* error) {
+  Bytes bytes;
+  if (!ParseHexBytes(text, &bytes) || bytes.size() != size) {
+    *error = option + " needs " + std::to_string(size) + " bytes in hex, not '" + text + "'";
+    return false;
+  }
+  *out = std::move(bytes);
+  return true;
+}
+
+// "XX.YY": the two firmware revision bytes in hex.
+bool FirmwareRevision(const std::string& text, BmcOptions* options, std::string* error) {
+  size_t dot = text.find('.');
+  Bytes major;
+  Bytes minor;
+  auto part = [](const std::string& digits, Bytes* byte) {
+    return !digits.empty() && digits.size() <= 2 &&
+           ParseHexBytes(std::string(2 - digits.size(), '0') + digits, byte);
+  };
+  if (dot == std::string::npos || !part(text.substr(0, dot), &major) || !part(text.substr(dot + 1), &minor)) {
+    *error = "--fw-rev needs XX.YY in hex, not '" + text + "'";
+    return false;
+  }
+  options->firmwareRevision1 = major[0];
+  options->firmwareRevision2 = minor[0];
+  return true;
+}
+
+}  // namespace
+
+bool ParseBmcOptions(const std::vector<std::string>& args, size_t first, BmcOptions* options,
+                     std::string* error) {
+  BmcOptions o;
+  std::set<std::string> seen;
+  for (size_t i = first; i < args.size(); ++i) {
+    const std::string& option = args[i];
+    if (!seen.insert(option).second) {
+      *error = option + " given twice";
+      return false;
+    }
+    if (option == "--no-aux") {
+      o.noAux = true;
+      continue;
+    }
+    if (option.compare(0, 2, "--") != 0) {
+      *error = "unexpected argument '" + option + "'";
+      return false;
+    }
+    if (i + 1 >= args.size()) {
+      *error = option + " needs a value";
+      return false;
+    }
+    const std::string& value = args[++i];
+    bool ok = false;
+    if (option == "--device-id") {
+      ok = Number(option, value, 0xFF, &o.deviceId, error);
+    } else if (option == "--device-rev") {
+      ok = Number(option, value, 0xFF, &o.deviceRevision, error);
+    } else if (option == "--fw-rev") {
+      ok = FirmwareRevision(value, &o, error);
+    } else if (option == "--ipmi-version") {
+      ok = Number(option, value, 0xFF, &o.ipmiVersion, error);
+    } else if (option == "--support") {
+      ok = Number(option, value, 0xFF, &o.additionalSupport, error);
+    } else if (option == "--manufacturer") {
+      ok = Number(option, value, 0xFFFFFF, &o.manufacturerId, error);
+    } else if (option == "--product-id") {
+      ok = Number(option, value, 0xFFFF, &o.productId, error);
+    } else if (option == "--aux") {
+      ok = HexField(option, value, 4, &o.aux, error);
+    } else if (option == "--capacity") {
+      ok = Number(option, value, kMaxCapacity, &o.capacity, error);
+    } else if (option == "--erase-polls") {
+      ok = Number(option, value, kMaxErasePolls, &o.erasePolls, error);
+    } else if (option == "--latency") {
+      ok = Number(option, value, kMaxLatencyMs, &o.latencyMs, error);
+    } else if (option == "--oem-e0") {
+      ok = HexField(option, value, 3, &o.oemE0, error);
+    } else {
+      *error = "unknown option " + option;
+    }
+    if (!ok) return false;
+  }
+  if (o.noAux && o.aux) {
+    *error = "--no-aux and --aux exclude each other";
+    return false;
+  }
+  *options = std::move(o);
+  return true;
+}
+
+void ApplyBmcOptions(const BmcOptions& o, DeviceIdentity* id, BmcSettings* settings) {
+  if (o.deviceId) id->deviceId = *o.deviceId;
+  if (o.deviceRevision) id->deviceRevision = *o.deviceRevision;
+  if (o.firmwareRevision1) id->firmwareRevision1 = *o.firmwareRevision1;
+  if (o.firmwareRevision2) id->firmwareRevision2 = *o.firmwareRevision2;
+  if (o.ipmiVersion) id->ipmiVersion = *o.ipmiVersion;
+  if (o.additionalSupport) id->additionalSupport = *o.additionalSupport;
+  if (o.manufacturerId) id->manufacturerId = *o.manufacturerId;
+  if (o.productId) id->productId = *o.productId;
+  if (o.noAux) id->auxPresent = false;
+  if (o.aux) {
+    id->auxPresent = true;
+    std::memcpy(id->auxRevision, o.aux->data(), 4);
+  }
+  if (o.capacity) settings->capacity = *o.capacity;
+  if (o.erasePolls) settings->erasePolls = *o.erasePolls;
+  if (o.latencyMs) settings->latencyMs = *o.latencyMs;
+  if (o.oemE0) std::memcpy(settings->oemE0, o.oemE0->data(), 3);
+}
+
+}  // namespace bmcsim

@@ -1,0 +1,29 @@
+#pragma once
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "bmcsim/bmc_state.h"
+
+namespace bmcsim {
+
+// The identity and setting options of `init` and `set`; unset options leave a value alone.
+struct BmcOptions {
+  std::optional<uint8_t> deviceId, deviceRevision, ipmiVersion, additionalSupport;
+  std::optional<uint8_t> firmwareRevision1, firmwareRevision2;
+  std::optional<uint32_t> manufacturerId;
+  std::optional<uint16_t> productId;
+  bool noAux = false;
+  std::optional<Bytes> aux;
+  std::optional<uint32_t> capacity, erasePolls, latencyMs;
+  std::optional<Bytes> oemE0;
+};
+
+// Parses args[first..]; fails with a message on an unknown option, a missing or bad value, or
+// an option given twice.
+bool ParseBmcOptions(const std::vector<std::string>& args, size_t first, BmcOptions* options,
+                     std::string* error);
+void ApplyBmcOptions(const BmcOptions& options, DeviceIdentity* identity, BmcSettings* settings);
+
+}  // namespace bmcsim
