@@ -1,0 +1,84 @@
+#pragma once
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/console.h"
+#include "platform/process.h"
+#include "platform/virtual_clock.h"
+#include "sdrtool/config_interpreter.h"
+#include "sdrtool/prg_error.h"
+#include "sdrtool/veltrop_run.h"
+#include "tests/support/temp_dir.h"
+
+namespace veltrop {
+
+// An update run in a fresh current directory, without a BMC: enough for the phases of a
+// script that names no SDR file, or that is not taken to the programming phase.
+class ConfigScriptTest : public ::testing::Test {
+ protected:
+  ConfigScriptTest() {
+    env.clock = &clock;
+    env.console = &console;
+    env.lockName = "veltrop.exe-cfg-" + std::to_string(platform::CurrentProcessId());
+    env.lockDir = dir.path();
+    env.exitProcess = [](int status) { FAIL() << "process exit " << status; };
+    run = std::make_unique<VeltropRun>(env);
+    run->settings.mode = ModeUpdate;
+    script = std::make_unique<ConfigScript>(*run);
+  }
+
+  void Write(const std::string& name, const std::string& content) const {
+    testsupport::WriteFile(dir.File(name), content);
+  }
+  // Writes the script and runs every phase.
+  int RunScript(const std::string& text) {
+    Write("test.cfg", text);
+    return script->Run("test.cfg");
+  }
+  // Load, parse and execute only: the SDR files named need no BMC.
+  int ExecuteScript(const std::string& text) {
+    Write("test.cfg", text);
+    if (int result = script->Load("test.cfg")) return result;
+    if (int result = script->ParseLines()) return result;
+    return script->Execute();
+  }
+
+  // Log lines without their time stamps.
+  std::vector<std::string> Log() const {
+    std::vector<std::string> lines;
+    const std::string text = testsupport::ReadFileOrEmpty(dir.File(kMainLog));
+    size_t pos = 0;
+    while (pos < text.size()) {
+      size_t end = text.find('\n', pos);
+      if (end == std::string::npos) end = text.size();
+      std::string line = text.substr(pos, end - pos);
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      lines.push_back(line.size() >= 21 ? line.substr(21) : line);
+      pos = end + 1;
+    }
+    return lines;
+  }
+  // The numbers of the plain "Error, " lines of the log, in order.
+  std::vector<int> ReportedErrors() const {
+    std::vector<int> numbers;
+    for (const std::string& line : Log()) {
+      for (int n = 1; n <= 79; ++n) {
+        if (line == std::string("Error, ") + ErrorText(n)) numbers.push_back(n);
+      }
+    }
+    return numbers;
+  }
+
+  testsupport::TempDir dir;
+  testsupport::ScopedCurrentDir cwd{dir.path()};
+  platform::VirtualClock clock;
+  platform::MemoryConsole console;
+  VeltropEnv env;
+  std::unique_ptr<VeltropRun> run;
+  std::unique_ptr<ConfigScript> script;
+};
+
+}  // namespace veltrop
