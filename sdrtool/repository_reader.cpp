@@ -1,0 +1,111 @@
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "sdrtool/cproto.h"
+#include "sdrtool/repository_commands.h"
+#include "sdrtool/repository_image.h"
+#include "sdrtool/sdr_parser.h"
+#include "sdrtool/veltrop_run.h"
+
+namespace veltrop {
+namespace {
+
+constexpr const char* kReadCommandName = "Get SDR or Reserve SDR Repository";
+constexpr uint16_t kLastRecordId = 0xFFFF;
+constexpr int kVersionKnownRatio = 30;
+
+// Text of an OEM record from `from` to the record's end or an earlier NUL byte.
+std::string RecordText(const uint8_t* record, int from, int total) {
+  std::string text;
+  for (int i = from; i < total && record[i] != 0; ++i) text.push_back(static_cast<char>(record[i]));
+  return text;
+}
+
+// The vendor's OEM records name the repository's SDR version and its configuration script.
+void NoteOemRecord(VeltropRun& run, const uint8_t* record, int total) {
+  if (IsVendorTextRecord(record, kSdrVersionMarker)) {
+    if (run.BmcSdrVersionText.empty()) run.BmcSdrVersionText = RecordText(record, 8, total);
+  } else if (IsVendorTextRecord(record, kCfgNameMarker)) {
+    if (run.RepositoryCfgName.empty()) run.RepositoryCfgName = RecordText(record, 9, total) + ".CFG";
+  }
+}
+
+// Only an update driven by the manager shows the read in its progress ratio.
+bool ReadShowsProgress(const VeltropRun& run) {
+  return (run.settings.mode == ModeUpdate || run.settings.mode == ModeForce) && !run.settings.DirectMode;
+}
+
+}  // namespace
+
+bool ReadWholeRepository(CProto& proto) {
+  VeltropRun& run = proto.run();
+  RepositoryImage& image = *run.Image;
+  if (!image.records.empty()) return true;
+  run.LogLine("SDRReocrd Reading");
+
+  const bool showProgress = ReadShowsProgress(run);
+  double accumulator = run.status.ProgressRatio;
+  std::vector<uint8_t> area;
+  // Record IDs asked for so far: a chain that comes back to one of them would never end.
+  std::vector<bool> requested(0x10000, false);
+  uint16_t recordId = 0;
+  requested[recordId] = true;
+  uint8_t record[kMaxRepositoryRecordBytes];
+  int number = 0;
+  bool ok = false;
+  // The record counter line is ended before anything else reaches the console.
+  auto endCounterLine = [&run, &number] {};
+
+  for (;;) {
+    int total = 0;
+    if (!GetSdrRecord(proto, &recordId, record, sizeof record, &total)) {
+      endCounterLine();
+      ReportCommandError(proto, kReadCommandName);
+      break;
+    }
+    if (area.size() + static_cast<size_t>(total) > RepositoryImage::kMaxRecordArea) {
+      endCounterLine();
+      proto.Report(30, 0, "Command: Get SDR or Reserve SDR Repository records exceed 65535 bytes");
+      break;
+    }
+    area.insert(area.end(), record, record + total);
+    NoteOemRecord(run, record, total);
+    ++number;
+
+    if (showProgress && run.status.ProgressRatio < kVersionKnownRatio && run.RepositoryRecordCount != 0) {
+      accumulator += 24.0 / run.RepositoryRecordCount;
+      const int ratio = static_cast<int>(accumulator);
+      run.status.ProgressRatio = ratio < kVersionKnownRatio ? ratio : kVersionKnownRatio;
+      if (number % 10 == 0 && run.status.ProgressRatio < kVersionKnownRatio) run.status.PublishProgress();
+    }
+    if (run.settings.ConsoleEcho) {
+      char line[32];
+      std::snprintf(line, sizeof line, " ----- > #%d\r", number);
+      run.Print(line);
+    }
+
+    if (recordId == kLastRecordId) {
+      endCounterLine();
+      ok = true;
+      break;
+    }
+    if (requested[recordId]) {
+      char detail[96];
+      std::snprintf(
+          detail, sizeof detail,
+          "Command: Get SDR or Reserve SDR Repository illegal Next Record ID : %04X h (read before)",
+          recordId);
+      endCounterLine();
+      proto.Report(30, 0, detail);
+      break;
+    }
+    requested[recordId] = true;
+  }
+
+  // A partial read is no read: the area stays empty, so nothing takes it for the repository.
+  if (ok) image.records = std::move(area);
+  return ok;
+}
+
+}  // namespace veltrop

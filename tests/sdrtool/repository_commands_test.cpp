@@ -1,0 +1,340 @@
+#include "sdrtool/repository_commands.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <deque>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/console.h"
+#include "platform/process.h"
+#include "platform/virtual_clock.h"
+#include "sdrtool/cproto.h"
+#include "sdrtool/veltrop_run.h"
+#include "tests/support/temp_dir.h"
+#include "transport/ipmi_driver.h"
+
+namespace veltrop {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+using ::testing::ElementsAre;
+
+// Answers requests with prepared whole responses, in order, and keeps the requests.
+class QueuedDriver : public transport::IpmiDriver {
+ public:
+  std::deque<Bytes> answers;
+  std::vector<Bytes> requests;
+
+  transport::ExchangeStatus Exchange(const uint8_t* request, uint8_t requestLength, uint8_t* response,
+                                     size_t responseCapacity, uint8_t* responseLength) override {
+    requests.emplace_back(request, request + requestLength);
+    if (answers.empty()) return transport::kDriverUnreachable;
+    Bytes a = answers.front();
+    answers.pop_front();
+    const size_t n = a.size() < responseCapacity ? a.size() : responseCapacity;
+    std::memcpy(response, a.data(), n);
+    *responseLength = static_cast<uint8_t>(n);
+    return transport::kExchangeOk;
+  }
+};
+
+Bytes Reserved(uint16_t id) {
+  return {0x2C, 0x22, 0x00, static_cast<uint8_t>(id), static_cast<uint8_t>(id >> 8)};
+}
+
+// A Get SDR answer: next record ID and the record bytes of the request.
+Bytes SdrPart(uint16_t next, const Bytes& data) {
+  Bytes r = {0x2C, 0x23, 0x00, static_cast<uint8_t>(next), static_cast<uint8_t>(next >> 8)};
+  r.insert(r.end(), data.begin(), data.end());
+  return r;
+}
+
+Bytes Completion(uint8_t netFnByte, uint8_t cmd, uint8_t code) {
+  return {netFnByte, cmd, code};
+}
+
+class RepositoryCommands : public ::testing::Test {
+ protected:
+  RepositoryCommands() {
+    env.clock = &clock;
+    env.console = &console;
+    env.vendorDriver = &bmc;
+    env.lockName = "veltrop.exe-test-" + std::to_string(platform::CurrentProcessId());
+    env.lockDir = dir.path();
+    env.exitProcess = [](int status) { FAIL() << "process exit " << status; };
+  }
+
+  VeltropRun& Start(SdrMode mode = ModeUpdate) {
+    run = std::make_unique<VeltropRun>(env);
+    run->settings.mode = mode;
+    proto = std::make_unique<CProto>(*run);
+    return *run;
+  }
+
+  // Log lines without their time stamps.
+  std::vector<std::string> Log() const {
+    std::vector<std::string> lines;
+    const std::string text = testsupport::ReadFileOrEmpty(dir.File(run->LogFileName()));
+    size_t pos = 0;
+    while (pos < text.size()) {
+      size_t end = text.find('\n', pos);
+      if (end == std::string::npos) end = text.size();
+      const std::string line = text.substr(pos, end - pos);
+      lines.push_back(line.size() >= 21 ? line.substr(21) : line);
+      pos = end + 1;
+    }
+    return lines;
+  }
+
+  bool LogHasError() const {
+    for (const auto& line : Log()) {
+      if (line.rfind("Error, ", 0) == 0) return true;
+    }
+    return false;
+  }
+
+  testsupport::TempDir dir;
+  testsupport::ScopedCurrentDir cwd{dir.path()};
+  platform::VirtualClock clock;
+  platform::MemoryConsole console;
+  QueuedDriver bmc;
+  VeltropEnv env;
+  std::unique_ptr<VeltropRun> run;
+  std::unique_ptr<CProto> proto;
+};
+
+TEST_F(RepositoryCommands, GetDeviceIdAcceptsShortAndLongFormOnly) {
+  const Bytes data18 = {0x1C, 0x01, 0x00, 0x20, 0x01, 0x02, 0x30, 0x51, 0xDF,
+                        0xA2, 0x02, 0x00, 0x00, 0x01, 0x11, 0x22, 0x33, 0x44};
+  struct Case {
+    size_t length;
+    bool ok;
+    int count;
+  };
+  for (const Case& c : {Case{14, true, 12}, Case{18, true, 16}, Case{15, false, 0}}) {
+    SCOPED_TRACE(c.length);
+    VeltropRun& r = Start(ModeBackup);
+    bmc.answers = {Bytes(data18.begin(), data18.begin() + static_cast<long>(c.length))};
+    uint8_t out[16] = {};
+    int count = -1;
+    ASSERT_EQ(GetDeviceId(*proto, out, &count), c.ok);
+    if (c.ok) {
+      EXPECT_EQ(count, c.count);
+      // From the completion code on: code 00, device ID 20h ... product ID 0100h.
+      EXPECT_EQ(Bytes(out, out + count), Bytes(data18.begin() + 2, data18.begin() + 2 + c.count));
+    } else {
+      EXPECT_EQ(r.CommandCheckKind, kCheckLength);
+      EXPECT_EQ(r.CommandCheckValue, 0x0F);
+    }
+  }
+  EXPECT_EQ(bmc.requests.back(), (Bytes{0x18, 0x01}));
+  EXPECT_EQ(ReportCommandError(*proto, "Get Device ID"), 30);
+  EXPECT_THAT(Log(),
+              ::testing::Contains("Error, IPMI comand error for Backup/GetSdrVersion Command: Get Device "
+                                  "ID illegal Size : 0F h"));
+}
+
+TEST_F(RepositoryCommands, CheckFailuresNameTheirKind) {
+  struct Case {
+    Bytes response;
+    uint8_t kind;
+    uint8_t value;
+    const char* detail;
+  };
+  const Case cases[] = {
+      {{0x2D, 0x20, 0x00, 0x51, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
+       kCheckNetFn,
+       0x2D,
+       "Command: Get SDR Repository Info illegal NetFn : 2D h"},
+      {{0x2C, 0x20, 0x00, 0x51}, kCheckLength, 0x04, "Command: Get SDR Repository Info illegal Size : 04 h"},
+      // A completion code is turned into an error by the command layer itself; the check
+      // state stays as it was.
+      {{0x2C, 0x20, 0xC1}, 0, 0, "Command: Get SDR Repository Info"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.detail);
+    VeltropRun& r = Start(ModeBackup);
+    bmc.answers = {c.response};
+    uint8_t info[15];
+    EXPECT_FALSE(GetSdrRepositoryInfo(*proto, info));
+    EXPECT_EQ(r.CommandCheckKind, c.kind);
+    EXPECT_EQ(r.CommandCheckValue, c.value);
+    ReportCommandError(*proto, "Get SDR Repository Info");
+    EXPECT_THAT(Log(), ::testing::Contains(std::string("Error, IPMI comand error for Backup/GetSdrVersion ") +
+                                           c.detail));
+    std::remove(run->LogFileName());
+  }
+}
+
+TEST_F(RepositoryCommands, RepositoryInfoReserveAndOemInfoDeliverTheirBytes) {
+  Start();
+  Bytes info = {0x2C, 0x20, 0x00, 0x51, 0x30, 0x00, 0x00, 0x10, 1, 2, 3, 4, 5, 6, 7, 8, 0x0F};
+  bmc.answers = {info, Reserved(0xBEEF), {0xFC, 0xE0, 0x00, 0x07, 0x08, 0x09}};
+  uint8_t out[15] = {};
+  ASSERT_TRUE(GetSdrRepositoryInfo(*proto, out));
+  EXPECT_EQ(Bytes(out, out + 15), Bytes(info.begin() + 2, info.end()));
+  uint16_t reservation = 0;
+  ASSERT_TRUE(ReserveSdrRepository(*proto, &reservation));
+  EXPECT_EQ(reservation, 0xBEEF);
+  uint8_t oem[3] = {};
+  ASSERT_TRUE(GetOemE0Info(*proto, oem));
+  EXPECT_EQ(Bytes(oem, oem + 3), (Bytes{7, 8, 9}));
+  EXPECT_THAT(bmc.requests, ElementsAre(Bytes{0x28, 0x20}, Bytes{0x28, 0x22}, Bytes{0xF8, 0xE0}));
+}
+
+TEST_F(RepositoryCommands, OemInfoRefusedQuietly) {
+  VeltropRun& r = Start();
+  bmc.answers = {Completion(0xFC, 0xE0, 0xC1)};
+  uint8_t oem[3] = {};
+  EXPECT_FALSE(GetOemE0Info(*proto, oem));
+  EXPECT_FALSE(LogHasError());
+  EXPECT_EQ(r.QuietCompletion, 0);
+}
+
+// A record of 25 bytes: header, then chunks of 16 and 4.
+Bytes Record25() {
+  Bytes record = {0x07, 0x00, 0x51, 0x01, 20};
+  for (uint8_t i = 0; i < 20; ++i) record.push_back(static_cast<uint8_t>(0xA0 + i));
+  return record;
+}
+
+Bytes Slice(const Bytes& b, size_t from, size_t count) {
+  return Bytes(b.begin() + static_cast<long>(from), b.begin() + static_cast<long>(from + count));
+}
+
+TEST_F(RepositoryCommands, GetSdrRecordReadsHeaderThenChunks) {
+  VeltropRun& r = Start();
+  const Bytes record = Record25();
+  bmc.answers = {Reserved(0x0102), SdrPart(0x0008, Slice(record, 0, 5)),
+                 SdrPart(0x0008, Slice(record, 5, 16)), SdrPart(0x0008, Slice(record, 21, 4))};
+  uint16_t id = 0x0007;
+  uint8_t buffer[kMaxRepositoryRecordBytes] = {};
+  int total = 0;
+  ASSERT_TRUE(GetSdrRecord(*proto, &id, buffer, sizeof buffer, &total));
+  EXPECT_EQ(total, 25);
+  EXPECT_EQ(Bytes(buffer, buffer + total), record);
+  EXPECT_EQ(id, 0x0008);
+  EXPECT_THAT(bmc.requests, ElementsAre(Bytes{0x28, 0x22}, Bytes{0x28, 0x23, 0x02, 0x01, 0x07, 0x00, 0, 5},
+                                        Bytes{0x28, 0x23, 0x02, 0x01, 0x07, 0x00, 5, 16},
+                                        Bytes{0x28, 0x23, 0x02, 0x01, 0x07, 0x00, 21, 4}));
+  EXPECT_EQ(r.ExpectReservationLoss, 0);
+}
+
+TEST_F(RepositoryCommands, LostReservationRestartsTheRecordWithANewOne) {
+  VeltropRun& r = Start();
+  const Bytes record = Record25();
+  bmc.answers = {Reserved(1),
+                 SdrPart(0xFFFF, Slice(record, 0, 5)),
+                 Completion(0x2C, 0x23, 0xC5),
+                 Reserved(2),
+                 SdrPart(0xFFFF, Slice(record, 0, 5)),
+                 SdrPart(0xFFFF, Slice(record, 5, 16)),
+                 SdrPart(0xFFFF, Slice(record, 21, 4))};
+  uint16_t id = 0;
+  uint8_t buffer[kMaxRepositoryRecordBytes] = {};
+  int total = 0;
+  ASSERT_TRUE(GetSdrRecord(*proto, &id, buffer, sizeof buffer, &total));
+  EXPECT_EQ(Bytes(buffer, buffer + total), record);
+  EXPECT_EQ(id, 0xFFFF);
+  ASSERT_EQ(bmc.requests.size(), 7u);
+  EXPECT_EQ(bmc.requests[3], (Bytes{0x28, 0x22}));
+  EXPECT_EQ(bmc.requests[4], (Bytes{0x28, 0x23, 0x02, 0x00, 0x00, 0x00, 0, 5}));  // new reservation, offset 0
+  EXPECT_FALSE(LogHasError());
+  EXPECT_EQ(r.ExpectReservationLoss, 0);
+}
+
+TEST_F(RepositoryCommands, VersionQueryNeverReReserves) {
+  VeltropRun& r = Start(ModeVersion);
+  bmc.answers = {Reserved(1), Completion(0x2C, 0x23, 0xC5)};
+  uint16_t id = 0;
+  uint8_t buffer[kMaxRepositoryRecordBytes] = {};
+  int total = 0;
+  EXPECT_FALSE(GetSdrRecord(*proto, &id, buffer, sizeof buffer, &total));
+  EXPECT_EQ(r.CommandCheckKind, kCheckCompletion);
+  EXPECT_EQ(r.CommandCheckValue, 0xC5);
+  EXPECT_EQ(bmc.requests.size(), 2u);
+  EXPECT_EQ(r.ExpectReservationLoss, 0);
+}
+
+TEST_F(RepositoryCommands, ReservationBudgetEndsAfter300Losses) {
+  VeltropRun& r = Start();
+  bmc.answers.push_back(Reserved(1));
+  for (int i = 0; i < kReservationRetryLimit; ++i) {
+    bmc.answers.push_back(Completion(0x2C, 0x23, 0xC5));
+    bmc.answers.push_back(Reserved(static_cast<uint16_t>(i + 2)));
+  }
+  bmc.answers.push_back(Completion(0x2C, 0x23, 0xC5));
+  uint16_t id = 0;
+  uint8_t buffer[kMaxRepositoryRecordBytes] = {};
+  int total = 0;
+  EXPECT_FALSE(GetSdrRecord(*proto, &id, buffer, sizeof buffer, &total));
+  EXPECT_EQ(r.CommandCheckKind, kCheckCompletion);
+  EXPECT_EQ(r.CommandCheckValue, 0xC5);
+  EXPECT_TRUE(bmc.answers.empty());
+  EXPECT_EQ(bmc.requests.size(), 2u * kReservationRetryLimit + 2);
+}
+
+TEST_F(RepositoryCommands, GetSdrRecordChecksEveryPart) {
+  const Bytes record = Record25();
+  struct Case {
+    const char* name;
+    std::deque<Bytes> answers;
+    uint8_t kind;
+    uint8_t value;
+  };
+  const Case cases[] = {
+      {"wrong network function",
+       {Reserved(1), {0x1C, 0x23, 0x00, 0xFF, 0xFF, 1, 2, 3, 4, 5}},
+       kCheckNetFn,
+       0x1C},
+      {"other completion code", {Reserved(1), Completion(0x2C, 0x23, 0xCB)}, kCheckCompletion, 0xCB},
+      {"short header", {Reserved(1), SdrPart(0xFFFF, Slice(record, 0, 4))}, kCheckLength, 9},
+      {"short chunk",
+       {Reserved(1), SdrPart(0xFFFF, Slice(record, 0, 5)), SdrPart(0xFFFF, Slice(record, 5, 15))},
+       kCheckLength,
+       20},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    VeltropRun& r = Start();
+    bmc.answers = c.answers;
+    uint16_t id = 0;
+    uint8_t buffer[kMaxRepositoryRecordBytes] = {};
+    int total = 0;
+    EXPECT_FALSE(GetSdrRecord(*proto, &id, buffer, sizeof buffer, &total));
+    EXPECT_EQ(r.CommandCheckKind, c.kind);
+    EXPECT_EQ(r.CommandCheckValue, c.value);
+    EXPECT_EQ(id, 0);
+  }
+}
+
+TEST_F(RepositoryCommands, GetSdrRecordFailsOnTransportFailureWithoutCheck) {
+  VeltropRun& r = Start();
+  bmc.answers = {Reserved(1)};  // then the driver cannot be reached
+  uint16_t id = 0;
+  uint8_t buffer[kMaxRepositoryRecordBytes] = {};
+  int total = 0;
+  EXPECT_FALSE(GetSdrRecord(*proto, &id, buffer, sizeof buffer, &total));
+  EXPECT_EQ(r.CommandCheckKind, 0);
+  EXPECT_THAT(Log(), ::testing::Contains("Error, failed to open IPMI Driver"));
+}
+
+TEST_F(RepositoryCommands, RecordLongerThanTheBufferIsRefused) {
+  VeltropRun& r = Start();
+  bmc.answers = {Reserved(1), SdrPart(0xFFFF, {0x01, 0x00, 0x51, 0xC0, 70})};
+  uint16_t id = 0;
+  uint8_t buffer[69] = {};
+  int total = 0;
+  EXPECT_FALSE(GetSdrRecord(*proto, &id, buffer, sizeof buffer, &total));
+  EXPECT_EQ(r.CommandCheckKind, kCheckLength);
+  EXPECT_EQ(r.CommandCheckValue, 75);
+  EXPECT_EQ(bmc.requests.size(), 2u);
+}
+
+}  // namespace
+}  // namespace veltrop
