@@ -1,0 +1,180 @@
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "platform/files.h"
+#include "tests/sdrtool/sdr_parser_fixture.h"
+
+namespace veltrop {
+namespace {
+
+using LibFunctTest = SdrParserTest;
+
+TEST_F(LibFunctTest, HexToBytes) {
+  struct Case {
+    const char* text;
+    int n;
+    int result;
+    std::vector<uint8_t> bytes;  // the n bytes written, when 0
+  };
+  const std::vector<Case> cases = {
+      {"1", 2, 0, {0x00, 0x01}},
+      {"0100", 2, 0, {0x01, 0x00}},
+      {"ABC", 2, 0, {0x0A, 0xBC}},
+      {"abc", 3, 0, {0x00, 0x0A, 0xBC}},
+      {"fF", 1, 0, {0xFF}},
+      {"", 1, 3, {}},
+      {"123", 1, 3, {}},
+      {"12", 0, 3, {}},
+      {"1G", 1, 3, {}},
+      {"12#", 2, 3, {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.text) + " n=" + std::to_string(c.n));
+    uint8_t dest[4] = {0xEE, 0xEE, 0xEE, 0xEE};
+    EXPECT_EQ(c.result, LibFunct::HexToBytes(c.text, dest, c.n));
+    if (c.result == 0) {
+      EXPECT_EQ(c.bytes, std::vector<uint8_t>(dest, dest + c.n));
+      EXPECT_EQ(0xEE, dest[c.n]);
+    } else {
+      EXPECT_EQ(std::vector<uint8_t>(4, 0xEE), std::vector<uint8_t>(dest, dest + 4));
+    }
+  }
+}
+
+TEST_F(LibFunctTest, HexToWordReportsBadTextItself) {
+  EXPECT_EQ(0x1A2B, sdr->HexToWord("1a2B"));
+  EXPECT_EQ(0x0F, sdr->HexToWord("F"));
+  EXPECT_EQ(0, sdr->HexToWord(""));
+  EXPECT_TRUE(LogLines().empty());
+  EXPECT_EQ(0, sdr->HexToWord("12345"));
+  EXPECT_EQ(0, sdr->HexToWord("1x"));
+  const std::string line = "Error, invalid number of bytes used to indicate hex number";
+  EXPECT_EQ((std::vector<std::string>{line, line}), LogLines());
+}
+
+TEST_F(LibFunctTest, HexDigitValue) {
+  const std::string digits = "0123456789abcdef";
+  for (int i = 0; i < 16; ++i) {
+    EXPECT_EQ(i, LibFunct::HexDigitValue(digits[i]));
+    EXPECT_EQ(i, LibFunct::HexDigitValue(static_cast<char>(std::toupper(digits[i]))));
+  }
+  for (char c : std::string("gG#/:@`' \0", 10)) EXPECT_EQ(16, LibFunct::HexDigitValue(c)) << int(c);
+}
+
+TEST_F(LibFunctTest, NameMatch) {
+  struct Case {
+    std::string tag;
+    SetNameList names;
+    bool match;
+  };
+  const std::string name32(32, 'N');
+  const std::vector<Case> cases = {
+      {"CPU2", {"cpu2"}, true},
+      {"cpu2", {"CPU2"}, true},
+      {"CPU2", {"CPU1", "CPU2"}, true},
+      {"CPU2", {"CPU"}, false},
+      {"CPU", {"CPU2"}, false},
+      {"FAN#", {"fan0"}, true},
+      {"FAN#", {"FAN9"}, true},
+      {"FAN#", {"FANX"}, false},
+      {"FAN#", {"FAN12"}, false},
+      {"FAN#", {"FAN#"}, true},   // the mark agrees with itself
+      {"FAN1", {"FAN#"}, false},  // only the tag's "#" is a wildcard
+      {"##", {"07"}, true},
+      {"", {""}, true},
+      {"A", {}, false},
+      {name32 + "TAIL", {name32 + "OTHER"}, true},  // 32 agreeing positions suffice
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.tag);
+    EXPECT_EQ(c.match, LibFunct::NameMatch(c.names, c.tag));
+  }
+}
+
+TEST_F(LibFunctTest, PrintableText) {
+  const char plain[] = "Writing SDR Record #1 ~\x7F";
+  EXPECT_EQ(plain, LibFunct::PrintableText(plain));  // the input itself, unchanged
+  EXPECT_STREQ("", LibFunct::PrintableText("tab\there"));
+  EXPECT_STREQ("", LibFunct::PrintableText("line\n"));
+  EXPECT_STREQ("", LibFunct::PrintableText("\x80"));
+  EXPECT_STREQ("", LibFunct::PrintableText(""));
+}
+
+std::string DumpOf(VeltropRun& run, LibFunct& lib, const uint8_t* record, const char* title) {
+  run.TranscriptFile = std::fopen("transcript.txt", "w");
+  EXPECT_EQ(0, lib.DumpRecord(record, title));
+  std::fclose(run.TranscriptFile);
+  run.TranscriptFile = nullptr;
+  return testsupport::ReadFileOrEmpty("transcript.txt");
+}
+
+TEST_F(LibFunctTest, DumpRecordLayout) {
+  uint8_t record[kMaxSdrRecordBytes] = {0x01, 0x00, 0x51, 0x01, 0x3B, 'T', 'e', 'm', 'p', 0x00, 0x7F, 0x20};
+  record[63] = 0x41;
+  record[64] = 0x42;  // beyond the 64 dumped bytes
+  // The text view stops at the first NUL; what it holds is a control byte, so it prints empty.
+  std::string expected = "Writing SDR Record #1\n\n";
+  expected += " 01 00 51 01 3B 54 65 6D 70 00 7F 20 00 00 00 00   ..Q.;Temp.. ....\n";
+  std::string zeroRow;
+  for (int i = 0; i < 16; ++i) zeroRow += " 00";
+  expected += zeroRow + "   ................\n";
+  expected += zeroRow + "   ................\n";
+  std::string lastRow;
+  for (int i = 0; i < 15; ++i) lastRow += " 00";
+  expected += lastRow + " 41   ...............A\n\n";
+  EXPECT_EQ(expected, DumpOf(*run, *sdr, record, "Writing SDR Record #1"));
+
+  // A record without NUL: the text view ends with the 64 bytes; a title with a control
+  // character prints as an empty line.
+  std::memset(record, 'R', sizeof record);
+  std::string dump = DumpOf(*run, *sdr, record, "bad\ttitle");
+  EXPECT_EQ("\n" + std::string(64, 'R') + "\n", dump.substr(0, 66));
+  EXPECT_EQ(1u + 65 + 4 * (16 * 3 + 3 + 16 + 1) + 1, dump.size());
+
+  EXPECT_EQ(0, sdr->DumpRecord(record, "no transcript"));  // nothing open: nothing written
+}
+
+TEST_F(LibFunctTest, OpenFile) {
+  FileContext ctx;
+  EXPECT_EQ(66, sdr->OpenFile(dir.File("missing"), &ctx, "r"));
+  EXPECT_EQ(nullptr, ctx.file);
+  EXPECT_EQ(66, sdr->OpenFile(dir.path(), &ctx, "r"));  // a directory cannot be read
+  EXPECT_EQ(nullptr, ctx.file);
+
+  testsupport::WriteFile(dir.File("empty"), "");
+  EXPECT_EQ(81, sdr->OpenFile(dir.File("empty"), &ctx, "r"));
+  EXPECT_EQ(nullptr, ctx.file);
+  EXPECT_EQ(0, sdr->OpenFile(dir.File("empty"), &ctx, "w"));
+  EXPECT_NE(nullptr, ctx.file);
+
+  testsupport::WriteFile(dir.File("one"), "x");
+  EXPECT_EQ(0, sdr->OpenFile(dir.File("one"), &ctx, "r"));
+  ASSERT_TRUE(ctx.ReadLine());
+  EXPECT_STREQ("x", ctx.line);      // the probe character is not lost
+  EXPECT_TRUE(LogLines().empty());  // the callers report
+}
+
+TEST_F(LibFunctTest, ReadLineSplitsLongLinesAndTakesCrLfAsLineFeed) {
+  const std::string longLine(300, 'a');
+  testsupport::WriteFile(dir.File("lines"), "one\r\n" + longLine + "\n" + std::string(254, 'b') + "\r\nlast");
+  FileContext ctx;
+  ASSERT_EQ(0, sdr->OpenFile(dir.File("lines"), &ctx, "r"));
+  std::vector<std::string> pieces;
+  while (ctx.ReadLine()) {
+    EXPECT_EQ(0, ctx.cursor);
+    pieces.push_back(ctx.line);
+  }
+  const std::vector<std::string> expected = {"one\n", longLine.substr(0, 255), longLine.substr(255) + "\n",
+                                             std::string(254, 'b') + "\n", "last"};
+  EXPECT_EQ(expected, pieces);
+  EXPECT_EQ(5, ctx.lineCount);
+  EXPECT_EQ(-1, ctx.cursor);
+}
+
+}  // namespace
+}  // namespace veltrop
