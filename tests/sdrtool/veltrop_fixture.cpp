@@ -37,7 +37,9 @@ std::unique_ptr<VeltropRun> VeltropFixture::NewRun(SdrMode mode) {
   return run;
 }
 
-std::string VeltropFixture::Read(const std::string& name) const { return testsupport::ReadFileOrEmpty(File(name)); }
+std::string VeltropFixture::Read(const std::string& name) const {
+  return testsupport::ReadFileOrEmpty(File(name));
+}
 
 void VeltropFixture::Write(const std::string& name, const std::string& content) const {
   testsupport::WriteFile(File(name), content);

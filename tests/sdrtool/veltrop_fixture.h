@@ -31,7 +31,9 @@ class VeltropFixture : public ::testing::Test {
   std::string Read(const std::string& name) const;
   std::vector<std::string> LogLines(const std::string& logName = kMainLog) const;  // without time stamps
   bool LogHas(const std::string& text, const std::string& logName = kMainLog) const;
-  testsupport::ResultTree Result(const std::string& name) const { return testsupport::ReadResultFile(File(name)); }
+  testsupport::ResultTree Result(const std::string& name) const {
+    return testsupport::ReadResultFile(File(name));
+  }
   void Write(const std::string& name, const std::string& content) const;
 
   testsupport::TempDir dir;

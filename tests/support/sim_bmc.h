@@ -33,6 +33,11 @@ class SimBmc {
   // A fault rule in the bmcsim tool's form, e.g. "netfn=0x3e cmd=0x13 skip=2 count=1 cc=0xc5".
   void AddFault(const std::string& rule);
   void ClearFaults();
+  void SetLatency(uint32_t ms);
+  // Status polls an erase takes; 0 completes at the start.
+  void SetErasePolls(uint32_t polls);
+  // Bytes of record area; takes effect at the next Init.
+  void SetCapacity(uint32_t bytes) { capacity_ = bytes; }
   // One line per exchange: request hex "->" response hex or the failure.
   std::vector<std::string> LogLines() const;
   void ClearLog();
@@ -42,6 +47,7 @@ class SimBmc {
 
  private:
   std::string dir_;
+  uint32_t capacity_ = 65535;
 };
 
 // Raw records back to back, as a record file holds them.

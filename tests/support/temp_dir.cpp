@@ -31,13 +31,17 @@ TempDir::~TempDir() {
   if (!path_.empty()) fs::remove_all(path_, ec);
 }
 
-std::string TempDir::File(const std::string& name) const { return platform::JoinPath(path_, name); }
+std::string TempDir::File(const std::string& name) const {
+  return platform::JoinPath(path_, name);
+}
 
 ScopedCurrentDir::ScopedCurrentDir(const std::string& dir) : previous_(platform::CurrentDirectory()) {
   EXPECT_TRUE(platform::ChangeDirectory(dir)) << dir;
 }
 
-ScopedCurrentDir::~ScopedCurrentDir() { platform::ChangeDirectory(previous_); }
+ScopedCurrentDir::~ScopedCurrentDir() {
+  platform::ChangeDirectory(previous_);
+}
 
 std::string ReadFileOrEmpty(const std::string& path) {
   std::string content;
