@@ -103,8 +103,9 @@ bool ParseFaultRule(const std::string& text, FaultRule* rule, std::string* error
     } else if (key == "count") {
       if (value == "always") {
         r.always = true;
-      } else if (!ParseNumber(value, UINT32_MAX, &n) || n == 0) {
-        return Fail(error, "count= needs a count of at least 1 or 'always'");
+      } else if (!ParseNumber(value, UINT32_MAX, &n)) {
+        // count=0 is a spent rule, as the state and `show` list it.
+        return Fail(error, "count= needs a count or 'always'");
       } else {
         r.count = static_cast<uint32_t>(n);
       }

@@ -1,0 +1,194 @@
+// The BMC kept in a directory, as the sim flavour's driver reaches it.
+#include "bmcsim/bmc_directory.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/files.h"
+#include "platform/virtual_clock.h"
+#include "tests/bmcsim/model_bench.h"
+#include "tests/support/temp_dir.h"
+#include "transport/sim/sim_driver.h"
+
+namespace bmcsim {
+namespace {
+
+using testsupport::ReadFileOrEmpty;
+using testsupport::TempDir;
+
+class BmcDirectoryTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string error;
+    ASSERT_TRUE(BmcDirectory(path).Initialize(FreshState({}, {}, clock), &error)) << error;
+  }
+  Bytes Send(BmcDirectory& bmc, const Bytes& request) {
+    ExchangeResult r = bmc.Exchange(request.data(), request.size(), clock);
+    EXPECT_EQ(r.outcome, ExchangeOutcome::kResponse);
+    return r.response;
+  }
+
+  TempDir temp;
+  std::string path = temp.File("bmc");
+  platform::VirtualClock clock;
+};
+
+TEST_F(BmcDirectoryTest, InstancesSeeEachOthersChanges) {
+  BmcDirectory first(path);
+  BmcDirectory second(path);
+  // Each reservation must build on the latest saved one, never on a stale cached copy.
+  EXPECT_EQ(ModelBench::Word(Send(first, {0x28, 0x22}), 3), 1);
+  EXPECT_EQ(ModelBench::Word(Send(second, {0x28, 0x22}), 3), 2);
+  EXPECT_EQ(ModelBench::Word(Send(first, {0x28, 0x22}), 3), 3);
+  std::string error;
+  ASSERT_TRUE(second.Modify(
+      [](BmcState& state, std::string*) {
+        state.active.records = {WithId(MakeRecord(11), 5)};
+        return true;
+      },
+      &error));
+  EXPECT_EQ(Send(first, {0x28, 0x23, 0x00, 0x00, 0x05, 0x00, 0x00, 0x05})[2], 0x00);
+  // A reset by someone else is noticed too, even by an instance that cached the old state.
+  ASSERT_TRUE(BmcDirectory(path).Initialize(FreshState({}, {}, clock), &error));
+  EXPECT_EQ(ModelBench::Word(Send(first, {0x28, 0x22}), 3), 1);
+  EXPECT_EQ(Send(first, {0x28, 0x23, 0x00, 0x00, 0x05, 0x00, 0x00, 0x05})[2], 0xCB);
+}
+
+TEST_F(BmcDirectoryTest, StateSurvivesTheInstance) {
+  std::string error;
+  {
+    BmcDirectory bmc(path);
+    ASSERT_TRUE(bmc.Modify(
+        [](BmcState& state, std::string*) {
+          state.faults.push_back(FaultRule{});
+          std::string e;
+          return ParseFaultRule("netfn=0x06 cmd=0x01 skip=1 count=2 cc=0xc3", &state.faults.back(), &e);
+        },
+        &error))
+        << error;
+    Send(bmc, {0xF8, 0x10, 0x00});
+    Send(bmc, {0x18, 0x01});
+  }
+  BmcDirectory reopened(path);
+  BmcState state;
+  ASSERT_TRUE(reopened.Read(&state, &error)) << error;
+  EXPECT_TRUE(state.spared.lockHeld);
+  ASSERT_EQ(state.faults.size(), 1u);
+  EXPECT_EQ(FormatFaultRule(state.faults[0]), "netfn=0x06 cmd=0x01 count=2 cc=0xc3");
+  EXPECT_EQ(Send(reopened, {0x18, 0x01})[2], 0xC3);
+}
+
+TEST_F(BmcDirectoryTest, RefusedChangeLeavesTheStateFileAlone) {
+  std::string before = ReadFileOrEmpty(platform::JoinPath(path, "state.bin"));
+  BmcDirectory bmc(path);
+  std::string error;
+  EXPECT_FALSE(bmc.Modify(
+      [](BmcState& state, std::string* e) {
+        state.active.records.push_back(MakeRecord(3));
+        *e = "no";
+        return false;
+      },
+      &error));
+  EXPECT_EQ(error, "no");
+  EXPECT_EQ(ReadFileOrEmpty(platform::JoinPath(path, "state.bin")), before);
+}
+
+TEST_F(BmcDirectoryTest, LogHasOneLinePerExchange) {
+  BmcDirectory bmc(path);
+  std::string error;
+  ASSERT_TRUE(bmc.Modify(
+      [](BmcState& state, std::string* e) {
+        state.faults.emplace_back();
+        return ParseFaultRule("netfn=0x0a cmd=0x20 status=9", &state.faults.back(), e);
+      },
+      &error));
+  Send(bmc, {0x18, 0x01});
+  EXPECT_EQ(bmc.Exchange(Bytes{0x28, 0x20}.data(), 2, clock).outcome, ExchangeOutcome::kUnreachable);
+  EXPECT_EQ(bmc.Exchange(Bytes{0x28}.data(), 1, clock).outcome, ExchangeOutcome::kTransferFailed);
+  std::string log;
+  ASSERT_TRUE(bmc.ReadLog(&log, true, &error));
+  EXPECT_EQ(log,
+            "18 01 -> 1C 01 00 20 01 01 00 02 BF 2D 9B 4E 01 00 00 00 00 00\n"
+            "28 20 -> status 9\n"
+            "28 -> status 10\n");
+  ASSERT_TRUE(bmc.ReadLog(&log, false, &error));
+  EXPECT_EQ(log, "");
+}
+
+TEST_F(BmcDirectoryTest, LatencyAndDelaysAreSleptOnTheClock) {
+  BmcDirectory bmc(path);
+  std::string error;
+  ASSERT_TRUE(bmc.Modify(
+      [](BmcState& state, std::string* e) {
+        state.settings.latencyMs = 30;
+        state.faults.emplace_back();
+        return ParseFaultRule("netfn=0x06 cmd=0x01 delay=400", &state.faults.back(), e);
+      },
+      &error));
+  Send(bmc, {0x18, 0x01});
+  Send(bmc, {0x18, 0x01});
+  EXPECT_EQ(clock.TotalSleptMs(), 460u);
+  EXPECT_EQ(clock.SleepCount(), 2u);
+}
+
+TEST_F(BmcDirectoryTest, DamagedStateFileMakesTheBmcUnreachable) {
+  std::string statePath = platform::JoinPath(path, "state.bin");
+  std::string content = ReadFileOrEmpty(statePath);
+  content[content.size() / 2] = static_cast<char>(content[content.size() / 2] ^ 0x5A);
+  ASSERT_TRUE(platform::WriteFileAtomically(statePath, content));
+  BmcDirectory bmc(path);
+  EXPECT_EQ(bmc.Exchange(Bytes{0x18, 0x01}.data(), 2, clock).outcome, ExchangeOutcome::kUnreachable);
+  BmcState state;
+  std::string error;
+  EXPECT_FALSE(bmc.Read(&state, &error));
+  EXPECT_NE(error.find("damaged"), std::string::npos) << error;
+}
+
+TEST(SimulatedDriver, MissingOrEmptyDirectoryIsLikeAMachineWithoutTheDevice) {
+  TempDir temp;
+  platform::VirtualClock clock;
+  for (const std::string& dir : {temp.File("absent"), temp.path()}) {
+    auto driver = transport::MakeSimulatedDriver(dir, clock);
+    uint8_t request[] = {0x18, 0x01};
+    uint8_t response[transport::kIpmiBufferSize];
+    uint8_t length = 99;
+    EXPECT_EQ(driver->Exchange(request, 2, response, sizeof response, &length),
+              transport::kDriverUnreachable);
+    EXPECT_EQ(length, 99);
+  }
+  EXPECT_FALSE(platform::FileExists(temp.File("bmcsim.lock")));  // nothing left behind
+}
+
+TEST_F(BmcDirectoryTest, SimulatedDriverCutsAtTheCallersCapacity) {
+  auto driver = transport::MakeSimulatedDriver(path, clock);
+  uint8_t request[] = {0x18, 0x01};
+  uint8_t response[transport::kIpmiBufferSize] = {};
+  uint8_t length = 0;
+  ASSERT_EQ(driver->Exchange(request, 2, response, 10, &length), transport::kExchangeOk);
+  EXPECT_EQ(length, 10);
+  EXPECT_EQ(response[10], 0x00);  // nothing written past the capacity
+  ASSERT_EQ(driver->Exchange(request, 2, response, sizeof response, &length), transport::kExchangeOk);
+  EXPECT_EQ(length, 18);
+  EXPECT_EQ(response[0], 0x1C);
+}
+
+TEST_F(BmcDirectoryTest, SimulatedDriverReportsALostAnswer) {
+  std::string error;
+  ASSERT_TRUE(BmcDirectory(path).Modify(
+      [](BmcState& state, std::string* e) {
+        state.faults.emplace_back();
+        return ParseFaultRule("netfn=0x3e cmd=0x10 status=10", &state.faults.back(), e);
+      },
+      &error));
+  auto driver = transport::MakeSimulatedDriver(path, clock);
+  uint8_t request[] = {0xF8, 0x10, 0x00};
+  uint8_t response[transport::kIpmiBufferSize];
+  uint8_t length = 99;
+  EXPECT_EQ(driver->Exchange(request, 3, response, sizeof response, &length), transport::kTransferFailed);
+  EXPECT_EQ(length, 0);
+  BmcState state;
+  ASSERT_TRUE(BmcDirectory(path).Read(&state, &error));
+  EXPECT_TRUE(state.spared.lockHeld);  // carried out all the same
+}
+
+}  // namespace
+}  // namespace bmcsim

@@ -1,0 +1,177 @@
+// The bmcsim command line, run in-process.
+#include "bmcsim/tool/bmcsim_tool.h"
+
+#include <gtest/gtest.h>
+
+#include "bmcsim/bmc_directory.h"
+#include "platform/files.h"
+#include "platform/virtual_clock.h"
+#include "tests/bmcsim/model_bench.h"
+#include "tests/support/temp_dir.h"
+
+namespace bmcsim {
+namespace {
+
+using testsupport::ReadFileOrEmpty;
+using testsupport::TempDir;
+using testsupport::WriteFile;
+
+std::string RealSdrPath(const std::string& name) {
+  return platform::JoinPath(BMCSIM_REAL_SDR_DIR, name);
+}
+
+class ToolTest : public ::testing::Test {
+ protected:
+  int Run(std::vector<std::string> args) {
+    out.clear();
+    err.clear();
+    return RunTool(args, clock, &out, &err);
+  }
+  void RunOk(const std::vector<std::string>& args) { ASSERT_EQ(Run(args), 0) << err; }
+  BmcState State() {
+    BmcState state;
+    std::string error;
+    EXPECT_TRUE(BmcDirectory(dir).Read(&state, &error)) << error;
+    return state;
+  }
+
+  TempDir temp;
+  std::string dir = temp.File("bmc");
+  platform::VirtualClock clock;
+  std::string out;
+  std::string err;
+};
+
+TEST_F(ToolTest, RealRepositoriesLoadAndExportByteIdentical) {
+  RunOk({"init", dir});
+  for (int i = 1; i <= 12; ++i) {
+    std::string name = std::string("server") + (i < 10 ? "0" : "") + std::to_string(i) + ".bin";
+    RunOk({"load-sdr", dir, RealSdrPath(name)});
+    RunOk({"export-sdr", dir, temp.File("out.bin")});
+    std::string original = ReadFileOrEmpty(RealSdrPath(name));
+    ASSERT_FALSE(original.empty()) << name;
+    EXPECT_TRUE(ReadFileOrEmpty(temp.File("out.bin")) == original) << name;
+  }
+}
+
+TEST_F(ToolTest, LoadingMovesBothTimestamps) {
+  RunOk({"init", dir});
+  BmcState before = State();
+  RunOk({"load-sdr", dir, RealSdrPath("server12.bin")});
+  BmcState after = State();
+  EXPECT_GT(after.active.eraseStamp, before.active.eraseStamp);
+  EXPECT_GT(after.active.additionStamp, after.active.eraseStamp);
+  EXPECT_EQ(after.active.records.size(), 46u);
+}
+
+TEST_F(ToolTest, BadInputIsRefusedInOneLineAndChangesNothing) {
+  RunOk({"init", dir});
+  RunOk({"load-sdr", dir, RealSdrPath("server12.bin")});
+  std::string real = ReadFileOrEmpty(RealSdrPath("server12.bin"));
+  WriteFile(temp.File("cut.bin"), real.substr(0, real.size() - 3));
+  WriteFile(temp.File("header.bin"), real.substr(0, 3));
+  std::string duplicate = real.substr(0, 5u + static_cast<uint8_t>(real[4]));
+  WriteFile(temp.File("twice.bin"), duplicate + duplicate);
+  std::string statePath = platform::JoinPath(dir, "state.bin");
+  std::string stateBefore = ReadFileOrEmpty(statePath);
+  std::vector<std::vector<std::string>> cases = {
+      {"frobnicate", dir},
+      {"show"},
+      {"init", dir, "--device-id", "256"},
+      {"init", dir, "--device-id", "12x"},
+      {"init", dir, "--fw-rev", "1.2.3"},
+      {"init", dir, "--product-id"},
+      {"init", dir, "--no-aux", "--aux", "01020304"},
+      {"init", dir, "--colour", "red"},
+      {"set", dir, "--capacity", "100"},  // below the records in use
+      {"load-sdr", dir, temp.File("missing.bin")},
+      {"load-sdr", dir, temp.File("cut.bin")},
+      {"load-sdr", dir, temp.File("header.bin")},
+      {"load-sdr", dir, temp.File("twice.bin")},
+      {"export-sdr", dir, temp.File("x.bin"), "--spared"},  // no lock held
+      {"fault", dir, "add", "netfn=0x0a", "cmd=0x23"},
+      {"fault", dir, "remove"},
+      {"latency", dir, "-5"},
+      {"log", dir, "--all"},
+      {"send", dir, "1"},
+      {"send", dir, "18", "01", "--repeat", "0"},
+      {"send", temp.File("nothing"), "18", "01"},
+  };
+  for (const auto& args : cases) {
+    std::string line;
+    for (const auto& a : args) line += a + " ";
+    EXPECT_EQ(Run(args), 1) << line;
+    EXPECT_EQ(err.rfind("bmcsim: ", 0), 0u) << line << err;
+    EXPECT_EQ(err.find('\n'), err.size() - 1) << line << err;
+    EXPECT_EQ(ReadFileOrEmpty(statePath), stateBefore) << line;
+  }
+  EXPECT_EQ(ReadFileOrEmpty(platform::JoinPath(dir, "exchange.log")), "");
+  EXPECT_FALSE(platform::FileExists(temp.File("x.bin")));
+}
+
+TEST_F(ToolTest, InitOptionsShapeGetDeviceId) {
+  RunOk({"init", dir, "--device-id", "0x21", "--device-rev", "2", "--fw-rev", "3.15", "--ipmi-version",
+         "0x51", "--manufacturer", "0x1c4c", "--product-id", "0x3242", "--support", "0x9f", "--no-aux"});
+  RunOk({"send", dir, "1801"});
+  EXPECT_EQ(out, "1C 01 00 21 02 03 15 51 9F 4C 1C 00 42 32\n");
+  RunOk({"set", dir, "--aux", "0A0B0C0D", "--oem-e0", "010203"});
+  RunOk({"send", dir, "18", "01", "--repeat", "2"});
+  EXPECT_EQ(out,
+            "1C 01 00 21 02 03 15 51 9F 4C 1C 00 42 32 0A 0B 0C 0D\n"
+            "1C 01 00 21 02 03 15 51 9F 4C 1C 00 42 32 0A 0B 0C 0D\n");
+  RunOk({"send", dir, "F8 E0"});
+  EXPECT_EQ(out, "FC E0 00 01 02 03\n");
+}
+
+TEST_F(ToolTest, CapacityAbove64KiBHoldsLargeRepositories) {
+  // 1100 records of 64 bytes: 70400 bytes, more than a 16-bit length can describe.
+  std::string big;
+  for (int id = 1; id <= 1100; ++id) {
+    SdrRecord r = WithId(MakeRecord(59, static_cast<uint8_t>(id)), static_cast<uint16_t>(id));
+    big.append(r.begin(), r.end());
+  }
+  WriteFile(temp.File("big.bin"), big);
+  RunOk({"init", dir});
+  EXPECT_EQ(Run({"load-sdr", dir, temp.File("big.bin")}), 1);
+  RunOk({"init", dir, "--capacity", "200000"});
+  RunOk({"load-sdr", dir, temp.File("big.bin")});
+  RunOk({"send", dir, "28 20"});
+  EXPECT_EQ(out.substr(0, 24), "2C 20 00 51 4C 04 FE FF ");  // 1100 records, free space FFFEh and more
+  RunOk({"export-sdr", dir, temp.File("again.bin")});
+  EXPECT_TRUE(ReadFileOrEmpty(temp.File("again.bin")) == big);
+}
+
+TEST_F(ToolTest, FaultsLatencyLogAndShow) {
+  RunOk({"init", dir, "--erase-polls", "0"});
+  RunOk({"fault", dir, "add", "netfn=0x0a cmd=0x22 status=10"});
+  RunOk({"fault", dir, "add", "netfn=0x0a", "cmd=0x20", "cc=0xc0"});
+  RunOk({"latency", dir, "15"});
+  EXPECT_EQ(Run({"send", dir, "28 22"}), 3);
+  EXPECT_EQ(out, "status 10\n");
+  RunOk({"send", dir, "28 20"});
+  EXPECT_EQ(out, "2C 20 C0\n");
+  EXPECT_EQ(clock.TotalSleptMs(), 30u);
+  RunOk({"send", dir, "F8 10 00"});
+  RunOk({"show", dir});
+  for (const char* piece : {"\"held\": true", "\"erase_polls\": 0", "\"latency_ms\": 15", "\"spared\": {",
+                            "\"netfn=0x0a cmd=0x22 count=0 status=10\"", "\"reservation\": 1"}) {
+    EXPECT_NE(out.find(piece), std::string::npos) << piece << "\n" << out;
+  }
+  RunOk({"log", dir, "--clear"});
+  EXPECT_EQ(out, "28 22 -> status 10\n28 20 -> 2C 20 C0\nF8 10 00 -> FC 10 00\n");
+  RunOk({"log", dir});
+  EXPECT_EQ(out, "");
+  RunOk({"fault", dir, "clear"});
+  EXPECT_TRUE(State().faults.empty());
+}
+
+TEST_F(ToolTest, HelpDocumentsEveryFaultEffect) {
+  EXPECT_EQ(Run({"--help"}), 0);
+  for (const char* effect : {"cc=", "status=9", "status=10", "length=", "delay=", "patch=", "cancel",
+                             "skip=", "count=", "match=", "--erase-polls", "--capacity"}) {
+    EXPECT_NE(out.find(effect), std::string::npos) << effect;
+  }
+}
+
+}  // namespace
+}  // namespace bmcsim
