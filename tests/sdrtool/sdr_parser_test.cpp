@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "sdrtool/bmc_status.h"
 #include "sdrtool/sdr_parser.h"
 #include "tests/sdrtool/sdr_parser_fixture.h"
 
@@ -450,6 +453,78 @@ TEST_F(SdrParserTest, ParseScansTheVersionRecord) {
                              Record("C0", "", "19", "0200 51 C0 14 2D9B4E 'S2026120700001.50'"))));
   EXPECT_EQ("S2026120700001.50", run->SdrVersionText);
   EXPECT_EQ(3, run->FileRecordCount);
+}
+
+std::string Example(const char* name) {
+  return std::string(BMC_EXAMPLES_DIR) + "/" + name;
+}
+
+// Offset of the ID string type/length byte of the record kinds that carry a name.
+int NameLengthOffset(uint8_t type) {
+  switch (type) {
+    case 0x01:
+      return 47;
+    case 0x02:
+      return 31;
+    case 0x11:
+    case 0x12:
+      return 15;
+    default:
+      return -1;
+  }
+}
+
+// Every record a valid IPMI SDR: header consistent with _SDR_TYPE and _REC_LEN, names filling
+// the record, sensor numbers unique per owner.
+void ExpectValidRecords(const std::vector<const SensData*>& records) {
+  std::set<std::pair<uint8_t, uint8_t>> sensors;
+  for (const SensData* r : records) {
+    SCOPED_TRACE("record ID " + std::to_string(r->Record[0] | r->Record[1] << 8));
+    EXPECT_EQ(0x51, r->Record[2]);
+    EXPECT_EQ(r->Type, r->Record[3]);
+    EXPECT_EQ(r->Length - 5, r->Record[4]);
+    int at = NameLengthOffset(r->Type);
+    if (at > 0) {
+      EXPECT_EQ(0xC0 | (r->Length - at - 1), r->Record[at]);
+    }
+    if (r->Type == 0x01 || r->Type == 0x02) {
+      EXPECT_TRUE(sensors.insert({r->Record[5], r->Record[7]}).second) << "sensor number used twice";
+    }
+  }
+}
+
+TEST_F(SdrParserTest, ExampleFilesParse) {
+  ASSERT_EQ(0, sdr->ParsePath(Example("bmcsdr_v2.sdr"), nullptr));
+  auto v2 = Records();
+  EXPECT_EQ(38u, v2.size());
+  ExpectValidRecords(v2);
+  EXPECT_EQ("S2026120700001.50", run->SdrVersionText);
+  EXPECT_EQ("01.50", NormaliseVersionText(run->SdrVersionText));
+  EXPECT_TRUE(run->Ipmi15Format);
+
+  run->SdrVersionText.clear();
+  ASSERT_EQ(0, sdr->ParsePath(Example("bmcsdr_v1.sdr"), nullptr));
+  ExpectValidRecords(Records());
+  EXPECT_EQ(36u, Records().size());
+  EXPECT_EQ("01.20", NormaliseVersionText(run->SdrVersionText));
+}
+
+TEST_F(SdrParserTest, TaggedExampleSelectsByBoardVariant) {
+  struct Case {
+    SetNameList names;
+    size_t records;
+  };
+  const std::vector<Case> cases = {
+      {{}, 20},       {{"CPU2"}, 23}, {{"FAN6"}, 23},
+      {{"FAN4"}, 24}, {{"PSU2"}, 23}, {{"PMBUS"}, 21},
+      {{"HDD8"}, 24}, {{"FANX"}, 20}, {{"cpu2", "fan4", "psu2", "hdd8"}, 34},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.names.empty() ? std::string("no names") : c.names[0]);
+    ASSERT_EQ(0, sdr->ParsePath(Example("bmcsdr_tagged.sdr"), &c.names));
+    EXPECT_EQ(c.records, Records().size());
+    ExpectValidRecords(Records());
+  }
 }
 
 }  // namespace
