@@ -55,7 +55,9 @@ bool ReadWholeRepository(CProto& proto) {
   int number = 0;
   bool ok = false;
   // The record counter line is ended before anything else reaches the console.
-  auto endCounterLine = [&run, &number] {};
+  auto endCounterLine = [&run, &number] {
+    if (run.settings.ConsoleEcho && number > 0) run.Print("\n");
+  };
 
   for (;;) {
     int total = 0;
