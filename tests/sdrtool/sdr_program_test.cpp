@@ -1,0 +1,427 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "platform/files.h"
+#include "sdrtool/sdr_file.h"
+#include "tests/sdrtool/program_test_support.h"
+#include "tests/sdrtool/veltrop_fixture.h"
+
+namespace veltrop {
+namespace {
+
+using programtest::Exchange;
+using programtest::Exchanges;
+using programtest::MakeRecord;
+using programtest::MakeRecords;
+using programtest::Only;
+using programtest::WithoutIds;
+using testsupport::Record;
+
+class SdrProgram : public VeltropFixture {
+ protected:
+  SdrProgram() : watcher(driver.get(), File("Get_ratio.xml_tmp")) { env.vendorDriver = &watcher; }
+
+  std::unique_ptr<VeltropRun> ProgramRun(SdrMode mode = ModeForce) {
+    auto r = NewRun(mode);
+    r->settings.input = InputSdr;
+    return r;
+  }
+  void WriteSdr(const std::string& name, const std::vector<Record>& records) {
+    Write(name, programtest::SdrText(records));
+  }
+  // The mode bytes of the lock requests, in order.
+  std::vector<uint8_t> LockModes() const {
+    std::vector<uint8_t> modes;
+    for (const Exchange& e : Only(Exchanges(bmc), 0xF8, 0x10)) modes.push_back(e.request[2]);
+    return modes;
+  }
+
+  programtest::ProgressWatcher watcher;
+};
+
+TEST_F(SdrProgram, WritesTheFileIntoTheRepositoryAndVerifiesIt) {
+  const std::vector<Record> old = MakeRecords(4, 50);
+  bmc.LoadRecords(old);
+  const std::vector<Record> records = MakeRecords(12);
+  WriteSdr("new.sdr", records);
+  auto run = ProgramRun();
+  run->TranscriptFile = std::fopen(File("transcript").c_str(), "w");
+  SDRFile sdr(*run);
+  EXPECT_EQ(sdr.ProgramSdrFile("new.sdr", nullptr), 0);
+  std::fclose(run->TranscriptFile);
+  run->TranscriptFile = nullptr;
+
+  EXPECT_EQ(WithoutIds(bmc.Records()), WithoutIds(records));
+  EXPECT_FALSE(bmc.LockHeld());
+  EXPECT_EQ(LockModes(), (std::vector<uint8_t>{0x00, 0x02}));
+  EXPECT_TRUE(run->ProgrammedFlag);
+  EXPECT_FALSE(sdr.FileList);
+  EXPECT_FALSE(sdr.ReadList);
+  // The read-back used the spared repository under the lock, never the standard one.
+  EXPECT_FALSE(Only(Exchanges(bmc), 0xF8, 0x12).empty());
+  EXPECT_TRUE(Only(Exchanges(bmc), 0x28, 0x23).empty());
+  for (const char* line : {"Clearing SDR Repository...", "Writing SDR Record ", "Reading SDR Repository.",
+                           "SDR data was successfully written!"}) {
+    EXPECT_TRUE(LogHas(line)) << line;
+  }
+  EXPECT_FALSE(LogHas("Error,"));
+  const std::string transcript = Read("transcript");
+  EXPECT_NE(transcript.find("Writing SDR Record #12\n"), std::string::npos);
+  EXPECT_EQ(transcript.rfind("Clearing SDR Repository...Writing SDR Record #1\n", 0), 0u);
+  EXPECT_NE(transcript.find("Reading SDR Repository.SDR data was successfully written!"), std::string::npos);
+}
+
+TEST_F(SdrProgram, RealRepositoriesAreWrittenAndVerifiedWhole) {
+  for (const char* name : {"server07.bin", "server09.bin", "server12.bin"}) {
+    SCOPED_TRACE(name);
+    bmc.LoadRecords(std::vector<Record>{});
+    const std::vector<Record> records = testsupport::SplitRecords(testsupport::RealSdr(name));
+    WriteSdr("real.sdr", records);
+    auto run = ProgramRun();
+    SDRFile sdr(*run);
+    EXPECT_EQ(sdr.ProgramSdrFile("real.sdr", nullptr), 0);
+    EXPECT_EQ(WithoutIds(bmc.Records()), WithoutIds(records));
+    EXPECT_EQ(run->VerifyCount, static_cast<int>(records.size()) + 1);
+  }
+}
+
+TEST_F(SdrProgram, ReadBackFaultsFailTheUpdateAndReleaseTheLockAsFailed) {
+  const std::vector<Record> old = MakeRecords(3, 70);
+  const std::vector<Record> records = MakeRecords(5);  // bodies 10, 17, 24, 31, 38: 2-4 reads each
+  struct Case {
+    const char* name;
+    std::string rule;
+    const char* logLine;
+  } cases[] = {
+      {"corrupted record byte", "netfn=0x3e cmd=0x12 skip=2 count=1 patch=7:EE",
+       "Verify 2 ++++++++ data error i=2 fSensData->Record[i]=238 eSensData->Record[i]=81"},
+      {"corrupted body length", "netfn=0x3e cmd=0x12 skip=2 count=1 patch=9:10",
+       "Verify 2 ++++++++ length error ++++++ ilength = 16 elength =17"},
+      {"Get SDR refused", "netfn=0x3e cmd=0x12 skip=4 count=1 cc=0xcb", "Error, failed to send IPMI command"},
+      {"reserve refused", "netfn=0x3e cmd=0x11 skip=7 count=1 cc=0xc0", "Error, failed to send IPMI command"},
+      {"first read of the wrong length", "netfn=0x3e cmd=0x12 skip=2 count=1 length=9",
+       "Error, wrong number of bytes read"},
+      {"later read of the wrong length", "netfn=0x3e cmd=0x12 skip=3 count=1 length=9",
+       "Error, SDR record read error from BMC"},
+      {"record longer than 69 bytes", "netfn=0x3e cmd=0x12 skip=2 count=1 patch=9:41",
+       "Error, invalid Sensor Data Record length found"},
+      {"records missing", "netfn=0x3e cmd=0x12 skip=8 count=1 patch=3:FFFF",
+       "Verify 5 ++++++ record num unmatch fSensData=0"},
+      {"erase refused", "netfn=0x3e cmd=0x14 count=1 cc=0xc1", "Error, failed to clear the SDR repository"},
+      {"record write refused", "netfn=0x3e cmd=0x13 skip=2 count=1 cc=0xc1",
+       "Error, unsupported SparedSDR command"},
+  };
+  WriteSdr("new.sdr", records);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    testsupport::TempDir caseDir;
+    testsupport::ScopedCurrentDir inCase(caseDir.path());
+    bmc.LoadRecords(old);
+    bmc.ClearFaults();
+    bmc.ClearLog();
+    bmc.AddFault(c.rule);
+    auto run = ProgramRun();
+    SDRFile sdr(*run);
+    EXPECT_EQ(sdr.ProgramSdrFile(File("new.sdr"), nullptr), 33);
+    const std::string log = testsupport::ReadFileOrEmpty(caseDir.File(kMainLog));
+    EXPECT_NE(log.find(c.logLine), std::string::npos) << log;
+    EXPECT_NE(log.find("Error, SDR file unsuccessfully written"), std::string::npos);
+    EXPECT_EQ(LockModes(), (std::vector<uint8_t>{0x00, 0x01}));
+    EXPECT_FALSE(bmc.LockHeld());
+    EXPECT_EQ(bmc.Records(), old);
+    EXPECT_EQ(run->ExpectReservationLoss, 0);
+  }
+}
+
+TEST_F(SdrProgram, LockRefusedStopsBeforeAnythingElse) {
+  bmc.AddFault("netfn=0x3e cmd=0x10 count=1 cc=0xc1");
+  WriteSdr("new.sdr", MakeRecords(2));
+  auto run = ProgramRun();
+  SDRFile sdr(*run);
+  EXPECT_EQ(sdr.ProgramSdrFile("new.sdr", nullptr), 81);
+  EXPECT_EQ(Exchanges(bmc).size(), 1u);
+  EXPECT_TRUE(LogHas("Error, unsupported SparedSDR command on BMC"));
+  EXPECT_FALSE(LogHas("SDR file unsuccessfully written"));
+}
+
+TEST_F(SdrProgram, FileThatCannotBeOpenedIsReported) {
+  auto run = ProgramRun();
+  SDRFile sdr(*run);
+  EXPECT_EQ(sdr.ProgramSdrFile("missing.sdr", nullptr), 68);
+  EXPECT_TRUE(LogHas("Error, failed to open the specified SDR file"));
+  EXPECT_TRUE(Exchanges(bmc).empty());
+}
+
+TEST_F(SdrProgram, CompareOnlyReadsTheActiveRepositoryWithoutWriting) {
+  const std::vector<Record> four = MakeRecords(4);
+  struct Case {
+    const char* name;
+    std::vector<Record> repository;
+    std::vector<Record> file;
+    int result;
+    const char* logLine;
+  } cases[] = {
+      {"equal apart from record IDs", four, WithoutIds(four), 0, "SDR data was successfully compared!"},
+      {"file of 3 against 4",
+       four,
+       {four[0], four[1], four[2]},
+       32,
+       "Verify 4 ++++++ record num unmatch fSensData="},
+      {"empty repository",
+       {},
+       {four[0], four[1]},
+       32,
+       "Verify 1 ++++++ record num unmatch fSensData=0 eSensData ="},
+      {"both empty", {}, {}, 0, "SDR data was successfully compared!"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    testsupport::TempDir caseDir;
+    testsupport::ScopedCurrentDir inCase(caseDir.path());
+    bmc.LoadRecords(c.repository);
+    bmc.ClearLog();
+    testsupport::WriteFile(caseDir.File("cmp.sdr"), programtest::SdrText(c.file));
+    auto run = ProgramRun();
+    run->CompareOnly = 1;
+    run->ProgrammedFlag = true;
+    SDRFile sdr(*run);
+    EXPECT_EQ(sdr.ProgramSdrFile("cmp.sdr", nullptr), c.result);
+    const std::string log = testsupport::ReadFileOrEmpty(caseDir.File(kMainLog));
+    EXPECT_NE(log.find(c.logLine), std::string::npos) << log;
+    EXPECT_EQ(log.find("eSensData =0\n") != std::string::npos, std::string(c.name) == "file of 3 against 4");
+    if (c.result != 0) {
+      EXPECT_NE(log.find("Error, SDR file does not match with what was programmed into memory"),
+                std::string::npos);
+    }
+    if (c.repository.empty()) {
+      EXPECT_NE(log.find("No Sensor Data Records found on the server "), std::string::npos);
+      EXPECT_EQ(run->RepositoryReadState, 6);
+    }
+    EXPECT_FALSE(run->ProgrammedFlag);
+    for (const Exchange& e : Exchanges(bmc)) EXPECT_EQ(e.request[0], 0x28);
+    EXPECT_EQ(bmc.Records(), c.repository);
+  }
+}
+
+TEST_F(SdrProgram, CountersContinueAcrossFilesOfOneRun) {
+  WriteSdr("a.sdr", MakeRecords(3));
+  WriteSdr("b.sdr", MakeRecords(2, 30));
+  auto run = ProgramRun();
+  run->settings.ConsoleEcho = true;
+  {
+    SDRFile sdr(*run);
+    ASSERT_EQ(sdr.ProgramSdrFile("a.sdr", nullptr), 0);
+  }
+  EXPECT_EQ(run->VerifyCount, 4);
+  EXPECT_NE(console.Output().find(" ----- > #3\r"), std::string::npos);
+  bmc.AddFault("netfn=0x3e cmd=0x12 skip=2 count=1 patch=7:EE");
+  console.ClearOutput();
+  SDRFile sdr(*run);
+  EXPECT_EQ(sdr.ProgramSdrFile("b.sdr", nullptr), 33);
+  EXPECT_TRUE(LogHas("Verify 6 ++++++++ data error i=2"));
+  // Writing counts each file from 1, the read-back goes on from the first file.
+  EXPECT_NE(console.Output().find(
+                " ----- > #1\r ----- > #2\r\nReading SDR Repository.\n ----- > #4\r ----- > #5\r\n"),
+            std::string::npos)
+      << console.Output();
+}
+
+TEST_F(SdrProgram, ProgressRisesThroughTheScheduleAndIsPublishedEveryTenthRecord) {
+  WriteSdr("new.sdr", MakeRecords(25));
+  auto run = ProgramRun(ModeForce);
+  run->status.ProgressRatio = 30;
+  SDRFile sdr(*run);
+  ASSERT_EQ(sdr.ProgramSdrFile("new.sdr", nullptr), 0);
+  watcher.Look();
+  // 24 points over FileRecordCount 26 per record: published at written record 10 and 20 and
+  // at read-back record 10 and 20.
+  EXPECT_EQ(watcher.published, (std::vector<int>{35, 40, 48, 57, 65, 74, 83, 90}));
+}
+
+TEST_F(SdrProgram, ProgressIsNotPublishedInOperatorRuns) {
+  WriteSdr("new.sdr", MakeRecords(25));
+  auto run = ProgramRun(ModeForce);
+  run->settings.DirectMode = true;
+  SDRFile sdr(*run);
+  ASSERT_EQ(sdr.ProgramSdrFile("new.sdr", nullptr), 0);
+  watcher.Look();
+  EXPECT_TRUE(watcher.published.empty());
+  EXPECT_EQ(run->status.ProgressRatio, 90);
+}
+
+// A standard repository whose record chain never ends: every record is 69 bytes long and
+// names the next ID as its successor.
+class EndlessRepository : public transport::IpmiDriver {
+ public:
+  transport::ExchangeStatus Exchange(const uint8_t* request, uint8_t, uint8_t* response, size_t,
+                                     uint8_t* responseLength) override {
+    response[0] = static_cast<uint8_t>(request[0] + 4);
+    response[1] = request[1];
+    response[2] = 0x00;
+    if (request[1] == 0x22) {
+      response[3] = 0x01;
+      response[4] = 0x00;
+      *responseLength = 5;
+      return transport::kExchangeOk;
+    }
+    const int id = (request[4] | request[5] << 8) == 0 ? 1 : request[4] | request[5] << 8;
+    Record record = MakeRecord(static_cast<uint16_t>(id), 0x01, 64, static_cast<uint8_t>(id));
+    response[3] = static_cast<uint8_t>((id + 1) & 0xFF);
+    response[4] = static_cast<uint8_t>((id + 1) >> 8);
+    std::memcpy(response + 5, record.data() + request[6], request[7]);
+    *responseLength = static_cast<uint8_t>(5 + request[7]);
+    return transport::kExchangeOk;
+  }
+};
+
+TEST_F(SdrProgram, ManagedUpdateOfANewerFileCompletes) {
+  std::vector<Record> old = MakeRecords(6, 90);
+  old.push_back(programtest::VersionRecord("S2025010100001.40"));
+  old.back()[0] = 0x07;
+  bmc.LoadRecords(old);
+  std::vector<Record> records = MakeRecords(20);
+  records.insert(records.begin() + 3, programtest::VersionRecord("S2026120700001.50"));
+  WriteSdr("new.sdr", records);
+  EXPECT_EQ(Run({"-update", "-sdr", "new.sdr"}), 0);
+  EXPECT_EQ(Result("Update_normal.xml").resultCode, "Complete");
+  EXPECT_EQ(WithoutIds(bmc.Records()), WithoutIds(records));
+  EXPECT_TRUE(LogHas("CompareSDRVersion() success."));
+  EXPECT_TRUE(LogHas("SDR data was successfully written!"));
+  EXPECT_TRUE(LogHas("Programming complete, reboot server for normal operation "));
+  EXPECT_FALSE(LogHas("Error,"));
+  // The fixed steps of the run and of programming, rising only; 100 goes with the file.
+  const std::vector<int>& seen = watcher.published;
+  EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
+  for (int step : {5, 30, 35, 40, 65, 90})
+    EXPECT_NE(std::find(seen.begin(), seen.end(), step), seen.end()) << step;
+  EXPECT_FALSE(platform::FileExists(File("Get_ratio.xml_tmp")));
+}
+
+class SdrReadBack : public SdrProgram {
+ protected:
+  int ReadActive(SDRFile& sdr) { return sdr.ReadRepository(&sdr.ReadList, 0); }
+};
+
+TEST_F(SdrReadBack, FirstReadSizeFollowsTheFormat) {
+  const std::vector<Record> records = {MakeRecord(1, 0x01, 11, 1), MakeRecord(2, 0x01, 43, 2),
+                                       MakeRecord(3, 0x01, 64, 3)};
+  bmc.LoadRecords(records);
+  for (bool ipmi15 : {true, false}) {
+    SCOPED_TRACE(ipmi15);
+    bmc.ClearLog();
+    auto run = NewRun();
+    run->Ipmi15Format = ipmi15;
+    SDRFile sdr(*run);
+    ASSERT_EQ(ReadActive(sdr), 0);
+    EXPECT_EQ(programtest::RecordsOf(sdr.ReadList.get()), records);
+    const uint8_t first = ipmi15 ? 5 : 16;
+    std::vector<std::vector<uint8_t>> reads;
+    for (const Exchange& e : Only(Exchanges(bmc), 0x28, 0x23)) {
+      if (e.request[6] == 0) {
+        EXPECT_EQ(e.request[7], first);
+        EXPECT_EQ(e.response.size(), first + 5u);
+      } else {
+        EXPECT_LE(e.request[7], 16);
+      }
+      reads.push_back({e.request[6], e.request[7]});
+    }
+    if (ipmi15) {
+      EXPECT_EQ(reads.size(), 2u + 4u + 5u);
+    } else {
+      EXPECT_EQ(reads.size(), 1u + 3u + 5u);
+    }
+  }
+}
+
+TEST_F(SdrReadBack, ChainThatLoopsFailsInsteadOfReadingForever) {
+  bmc.LoadRecords(std::vector<Record>{MakeRecord(1, 0x01, 11, 1), MakeRecord(2, 0x01, 11, 2),
+                                      MakeRecord(3, 0x01, 11, 3)});
+  for (const char* next : {"0100", "0000", "0200"}) {
+    SCOPED_TRACE(next);
+    bmc.ClearFaults();
+    // Record 2's first read names an earlier record as its successor.
+    bmc.AddFault(std::string("netfn=0x0a cmd=0x23 skip=2 count=1 patch=3:") + next);
+    auto run = NewRun();
+    SDRFile sdr(*run);
+    EXPECT_EQ(ReadActive(sdr), 4);
+    EXPECT_TRUE(LogHas("the record chain loops"));
+  }
+}
+
+TEST_F(SdrReadBack, ChainThatNeverEndsStopsAtTheSizeLimit) {
+  EndlessRepository endless;
+  env.vendorDriver = &endless;
+  auto run = NewRun();
+  SDRFile sdr(*run);
+  EXPECT_EQ(ReadActive(sdr), 4);
+  EXPECT_TRUE(LogHas("Get SDR: repository holds more than 65535 record bytes"));
+  // 949 records of 69 bytes fit, the 950th does not.
+  EXPECT_EQ(run->ReadRecordNumber, 950);
+  EXPECT_EQ(programtest::RecordsOf(sdr.ReadList.get()).size(), 949u);
+}
+
+TEST_F(SdrReadBack, LostReservationsRestartTheRecordWithinItsBudget) {
+  const std::vector<Record> records = MakeRecords(3);
+  bmc.LoadRecords(records);
+  struct Case {
+    int skip;
+    int losses;
+    int result;
+    size_t listed;
+  } cases[] = {{3, 299, 0, 3}, {3, 300, 81, 1}, {0, 300, 0, 0}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.skip) + "/" + std::to_string(c.losses));
+    testsupport::TempDir caseDir;
+    testsupport::ScopedCurrentDir inCase(caseDir.path());
+    bmc.ClearFaults();
+    bmc.AddFault("netfn=0x0a cmd=0x23 skip=" + std::to_string(c.skip) + " count=" + std::to_string(c.losses) +
+                 " cc=0xc5");
+    auto run = NewRun();
+    SDRFile sdr(*run);
+    EXPECT_EQ(ReadActive(sdr), c.result);
+    EXPECT_EQ(programtest::RecordsOf(sdr.ReadList.get()).size(), c.listed);
+    const std::string log = testsupport::ReadFileOrEmpty(caseDir.File(kMainLog));
+    EXPECT_EQ(log.find("Error, IPMI command retry error command = Get SDR") != std::string::npos,
+              c.result == 81);
+    // 300 losses at the very first record: no repository to read.
+    EXPECT_EQ(log.find("No Sensor Data Records found on the server ") != std::string::npos, c.skip == 0);
+  }
+}
+
+TEST_F(SdrReadBack, EmptyRepositoryIsFoundOnceForTheWholeRun) {
+  bmc.LoadRecords(std::vector<Record>{});
+  auto run = NewRun();
+  SDRFile sdr(*run);
+  EXPECT_EQ(ReadActive(sdr), 0);
+  EXPECT_FALSE(sdr.ReadList);
+  EXPECT_EQ(run->RepositoryReadState, 6);
+  bmc.LoadRecords(MakeRecords(2));
+  bmc.ClearLog();
+  EXPECT_EQ(ReadActive(sdr), 0);
+  EXPECT_FALSE(sdr.ReadList);
+  EXPECT_TRUE(bmc.LogLines().empty());
+}
+
+TEST_F(SdrReadBack, VerifyComparesAllButTheRecordIds) {
+  auto run = NewRun();
+  SDRFile sdr(*run);
+  const std::vector<Record> records = MakeRecords(3);
+  std::vector<Record> ids = records;
+  ids[1][0] = 0x77;
+  ids[2][1] = 0x66;
+  EXPECT_EQ(sdr.VerifyRecords(programtest::ListOf(ids).get(), programtest::ListOf(records).get()), 0);
+  EXPECT_EQ(run->VerifyCount, 4);
+  std::vector<Record> last = records;
+  last[2].back() ^= 1;
+  EXPECT_EQ(sdr.VerifyRecords(programtest::ListOf(last).get(), programtest::ListOf(records).get()), 81);
+  char line[120];
+  std::snprintf(line, sizeof line, "Verify 7 ++++++++ data error i=%d",
+                static_cast<int>(records[2].size()) - 1);
+  EXPECT_TRUE(LogHas(line));
+}
+
+}  // namespace
+}  // namespace veltrop
