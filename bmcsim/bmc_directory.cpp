@@ -36,8 +36,10 @@ BmcDirectory::BmcDirectory(std::string path)
       logPath_(platform::JoinPath(path_, "exchange.log")) {}
 
 bool BmcDirectory::IsInitialized() const {
-  // Checked before taking the lock so that a stray directory gets no lock file.
-  return platform::FileExists(lockPath_) && platform::FileExists(statePath_);
+  // Checked before taking the lock, so that a stray directory gets no lock file; the state
+  // file itself is only touched under the lock (on Windows an open file blocks its
+  // replacement).
+  return platform::FileExists(lockPath_);
 }
 
 bool BmcDirectory::Initialize(const BmcState& state, std::string* error) {
@@ -149,7 +151,8 @@ bool BmcDirectory::LoadLocked(std::string* error) {
   cached_ = false;
   std::string content;
   if (!platform::ReadWholeFile(statePath_, &content)) {
-    *error = "cannot read " + statePath_;
+    *error = platform::FileExists(statePath_) ? "cannot read " + statePath_
+                                              : path_ + " holds no simulated BMC (bmcsim init)";
     return false;
   }
   BmcState state;

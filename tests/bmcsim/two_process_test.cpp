@@ -25,9 +25,9 @@ std::string NativePath(std::string path) {
   return path;
 }
 
-std::string ShellCommand(const std::string& dir, int repeat) {
+std::string ShellCommand(const std::string& dir, int repeat, const std::string& output) {
   std::string command = "\"" + NativePath(BMCSIM_TOOL_PATH) + "\" send \"" + dir + "\" 28 22 --repeat " +
-                        std::to_string(repeat) + " > " + platform::NullDevice();
+                        std::to_string(repeat) + " > \"" + output + "\"";
   // cmd.exe drops the outermost quotes of a command that starts with one.
   return platform::PathSeparator() == '\\' ? "\"" + command + "\"" : command;
 }
@@ -39,14 +39,18 @@ TEST(TwoProcesses, ReservationsFromBothAreAllDistinct) {
   std::string error;
   ASSERT_TRUE(BmcDirectory(dir).Initialize(FreshState({}, {}, clock), &error)) << error;
 
-  const int kEach = 400;
+  const int kEach = 250;
   int status[2] = {-1, -1};
-  std::thread first([&] { status[0] = std::system(ShellCommand(dir, kEach).c_str()); });
-  std::thread second([&] { status[1] = std::system(ShellCommand(dir, kEach).c_str()); });
+  std::string output[2] = {temp.File("first.txt"), temp.File("second.txt")};
+  std::thread first([&] { status[0] = std::system(ShellCommand(dir, kEach, output[0]).c_str()); });
+  std::thread second([&] { status[1] = std::system(ShellCommand(dir, kEach, output[1]).c_str()); });
   first.join();
   second.join();
-  ASSERT_EQ(status[0], 0);
-  ASSERT_EQ(status[1], 0);
+  for (int i = 0; i < 2; ++i) {
+    std::string text = testsupport::ReadFileOrEmpty(output[i]);
+    EXPECT_EQ(status[i], 0) << text.substr(0, 2000);
+    EXPECT_EQ(text.find("status"), std::string::npos) << "a transport failure";
+  }
 
   // Every reservation built on the one before it: a lost update would hand out an ID twice.
   BmcDirectory bmc(dir);
