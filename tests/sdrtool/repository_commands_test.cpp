@@ -84,7 +84,8 @@ class RepositoryCommands : public ::testing::Test {
     while (pos < text.size()) {
       size_t end = text.find('\n', pos);
       if (end == std::string::npos) end = text.size();
-      const std::string line = text.substr(pos, end - pos);
+      std::string line = text.substr(pos, end - pos);
+      if (!line.empty() && line.back() == '\r') line.pop_back();  // text-mode line ends
       lines.push_back(line.size() >= 21 ? line.substr(21) : line);
       pos = end + 1;
     }
