@@ -32,13 +32,12 @@ void AppendLine(const std::string& path, const std::string& line) {
 BmcDirectory::BmcDirectory(std::string path)
     : path_(std::move(path)),
       lockPath_(platform::JoinPath(path_, "bmcsim.lock")),
-      statePath_(platform::JoinPath(path_, "state.bin")),
-      logPath_(platform::JoinPath(path_, "exchange.log")) {}
+      logPath_(platform::JoinPath(path_, "exchange.log")),
+      slots_(path_) {}
 
 bool BmcDirectory::IsInitialized() const {
   // Checked before taking the lock, so that a stray directory gets no lock file; the state
-  // file itself is only touched under the lock (on Windows an open file blocks its
-  // replacement).
+  // files are only touched under the lock.
   return platform::FileExists(lockPath_);
 }
 
@@ -52,10 +51,9 @@ bool BmcDirectory::Initialize(const BmcState& state, std::string* error) {
     *error = "cannot lock " + lockPath_;
     return false;
   }
-  StateVersion previous;
   StateVersion version;
   version.epoch = NewEpoch();
-  if (ReadStateVersion(statePath_, &previous)) version.generation = previous.generation + 1;
+  version.generation = slots_.PrepareFresh();
   if (!SaveLocked(state, SerializeState(state), version, error)) return false;
   if (!platform::WriteFileAtomically(logPath_, "")) {
     *error = "cannot write " + logPath_;
@@ -146,19 +144,13 @@ bool BmcDirectory::ReadLog(std::string* text, bool clear, std::string* error) {
 }
 
 bool BmcDirectory::LoadLocked(std::string* error) {
-  StateVersion onDisk;
-  if (cached_ && ReadStateVersion(statePath_, &onDisk) && onDisk == version_) return true;
+  StateVersion newest;
+  if (cached_ && slots_.NewestVersion(&newest) && newest == version_) return true;
   cached_ = false;
-  std::string content;
-  if (!platform::ReadWholeFile(statePath_, &content)) {
-    *error = platform::FileExists(statePath_) ? "cannot read " + statePath_
-                                              : path_ + " holds no simulated BMC (bmcsim init)";
-    return false;
-  }
   BmcState state;
   StateVersion version;
-  if (!ParseStateFile(content, &state, &version, error)) {
-    *error = statePath_ + ": " + *error;
+  if (!slots_.Load(&state, &version, error)) {
+    if (!slots_.NewestVersion(&newest)) *error = path_ + " holds no simulated BMC (bmcsim init)";
     return false;
   }
   state_ = std::move(state);
@@ -169,9 +161,8 @@ bool BmcDirectory::LoadLocked(std::string* error) {
 }
 
 bool BmcDirectory::SaveLocked(BmcState state, std::string payload, StateVersion version, std::string* error) {
-  if (!platform::WriteFileAtomically(statePath_, StateFileContent(payload, version))) {
+  if (!slots_.Save(payload, version, error)) {
     cached_ = false;
-    *error = "cannot write " + statePath_;
     return false;
   }
   state_ = std::move(state);

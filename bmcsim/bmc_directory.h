@@ -8,13 +8,15 @@
 #include "bmcsim/bmc_model.h"
 #include "bmcsim/bmc_state.h"
 #include "bmcsim/state_file.h"
+#include "bmcsim/state_slots.h"
 #include "platform/clock.h"
 
 namespace bmcsim {
 
 // A simulated BMC whose state lives in a directory, shared by every process that opens the
 // same directory: each step takes the directory's file lock, loads the state (skipped when
-// nobody saved since this object last did), works, saves atomically and releases the lock.
+// nobody saved since this object last did), works, saves (see StateSlots: an interrupted
+// save never damages the previous state) and releases the lock.
 class BmcDirectory {
  public:
   explicit BmcDirectory(std::string path);
@@ -45,8 +47,8 @@ class BmcDirectory {
 
   std::string path_;
   std::string lockPath_;
-  std::string statePath_;
   std::string logPath_;
+  StateSlots slots_;
   BmcModel model_;
   // The state as last loaded or saved by this object, and the bytes it was saved as.
   bool cached_ = false;

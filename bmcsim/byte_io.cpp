@@ -52,7 +52,7 @@ bool ByteReader::Blob(Bytes* out) {
 bool ByteReader::Text(std::string* out) {
   Bytes bytes;
   if (!Blob(&bytes)) return false;
-  out->assign(bytes.begin(), bytes.end());
+  out->assign(reinterpret_cast<const char*>(bytes.data()), bytes.size());
   return true;
 }
 

@@ -29,7 +29,7 @@ bool SplitRecords(std::string_view data, std::vector<SdrRecord>* records, std::s
 std::string JoinRecords(const std::vector<SdrRecord>& records) {
   std::string data;
   data.reserve(RecordBytes(records));
-  for (const SdrRecord& r : records) data.append(r.begin(), r.end());
+  for (const SdrRecord& r : records) data.append(reinterpret_cast<const char*>(r.data()), r.size());
   return data;
 }
 

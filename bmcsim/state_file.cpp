@@ -22,14 +22,20 @@ enum Section : uint8_t {
   kCounters = 6,
 };
 
-uint32_t Checksum(std::string_view data) {
+// FNV-1a over the version, the length and the payload: a slot caught half written fails it.
+uint32_t Checksum(std::string_view versionAndLength, std::string_view payload) {
   uint32_t hash = 2166136261u;
-  for (char c : data) {
-    hash ^= static_cast<uint8_t>(c);
-    hash *= 16777619u;
+  for (std::string_view part : {versionAndLength, payload}) {
+    for (char c : part) {
+      hash ^= static_cast<uint8_t>(c);
+      hash *= 16777619u;
+    }
   }
   return hash;
 }
+
+constexpr size_t kVersionOffset = 8 + 2;
+constexpr size_t kVersionAndLengthSize = 8 + 8 + 4;
 
 void PutSection(ByteWriter& out, Section tag, const ByteWriter& content) {
   out.U8(tag);
@@ -161,7 +167,7 @@ std::string SerializeState(const BmcState& state) {
   PutSection(out, kCounters, s);
 
   const Bytes& bytes = out.bytes();
-  return std::string(bytes.begin(), bytes.end());
+  return std::string(reinterpret_cast<const char*>(bytes.data()), bytes.size());
 }
 
 std::string StateFileContent(const std::string& payload, StateVersion version) {
@@ -171,9 +177,13 @@ std::string StateFileContent(const std::string& payload, StateVersion version) {
   header.U64(version.epoch);
   header.U64(version.generation);
   header.U32(static_cast<uint32_t>(payload.size()));
-  header.U32(Checksum(payload));
   const Bytes& bytes = header.bytes();
-  return std::string(bytes.begin(), bytes.end()) + payload;
+  std::string content(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+  std::string_view versionAndLength = std::string_view(content).substr(kVersionOffset);
+  ByteWriter checksum;
+  checksum.U32(Checksum(versionAndLength, payload));
+  content.append(checksum.bytes().begin(), checksum.bytes().end());
+  return content + payload;
 }
 
 bool ParseStateFile(std::string_view content, BmcState* state, StateVersion* version, std::string* error) {
@@ -192,11 +202,16 @@ bool ParseStateFile(std::string_view content, BmcState* state, StateVersion* ver
     *error = "state file format " + std::to_string(format) + " is not supported";
     return false;
   }
+  // Bytes beyond the payload are the tail of an earlier, longer content written in place.
   if (!in.U64(&v.epoch) || !in.U64(&v.generation) || !in.U32(&length) || !in.U32(&checksum) ||
-      in.Remaining() != length || Checksum(content.substr(kHeaderSize)) != checksum) {
+      in.Remaining() < length ||
+      Checksum(content.substr(kVersionOffset, kVersionAndLengthSize), content.substr(kHeaderSize, length)) !=
+          checksum) {
     *error = "state file is damaged";
     return false;
   }
+  std::string_view payload = content.substr(kHeaderSize, length);
+  in = ByteReader(payload);
   BmcState parsed;
   while (!in.AtEnd()) {
     uint8_t tag = 0;

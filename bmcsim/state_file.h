@@ -22,6 +22,7 @@ struct StateVersion {
 std::string SerializeState(const BmcState& state);
 // The whole state file: signature, version, payload length and checksum, payload.
 std::string StateFileContent(const std::string& payload, StateVersion version);
+// Parses a state file; bytes after the payload are ignored.
 bool ParseStateFile(std::string_view content, BmcState* state, StateVersion* version, std::string* error);
 // Reads only the header of a state file.
 bool ReadStateVersion(const std::string& path, StateVersion* version);

@@ -77,8 +77,14 @@ TEST_F(BmcDirectoryTest, StateSurvivesTheInstance) {
   EXPECT_EQ(Send(reopened, {0x18, 0x01})[2], 0xC3);
 }
 
+// Both state slots, to see whether anything was written.
+std::string StateFiles(const std::string& dir) {
+  return ReadFileOrEmpty(platform::JoinPath(dir, "state-a.bin")) + "|" +
+         ReadFileOrEmpty(platform::JoinPath(dir, "state-b.bin"));
+}
+
 TEST_F(BmcDirectoryTest, RefusedChangeLeavesTheStateFileAlone) {
-  std::string before = ReadFileOrEmpty(platform::JoinPath(path, "state.bin"));
+  std::string before = StateFiles(path);
   BmcDirectory bmc(path);
   std::string error;
   EXPECT_FALSE(bmc.Modify(
@@ -89,7 +95,7 @@ TEST_F(BmcDirectoryTest, RefusedChangeLeavesTheStateFileAlone) {
       },
       &error));
   EXPECT_EQ(error, "no");
-  EXPECT_EQ(ReadFileOrEmpty(platform::JoinPath(path, "state.bin")), before);
+  EXPECT_EQ(StateFiles(path), before);
 }
 
 TEST_F(BmcDirectoryTest, LogHasOneLinePerExchange) {
@@ -130,11 +136,36 @@ TEST_F(BmcDirectoryTest, LatencyAndDelaysAreSleptOnTheClock) {
   EXPECT_EQ(clock.SleepCount(), 2u);
 }
 
-TEST_F(BmcDirectoryTest, DamagedStateFileMakesTheBmcUnreachable) {
-  std::string statePath = platform::JoinPath(path, "state.bin");
-  std::string content = ReadFileOrEmpty(statePath);
+void Damage(const std::string& file) {
+  std::string content = ReadFileOrEmpty(file);
+  ASSERT_FALSE(content.empty()) << file;
   content[content.size() / 2] = static_cast<char>(content[content.size() / 2] ^ 0x5A);
-  ASSERT_TRUE(platform::WriteFileAtomically(statePath, content));
+  ASSERT_TRUE(platform::WriteFileAtomically(file, content));
+}
+
+TEST_F(BmcDirectoryTest, InterruptedSaveFallsBackToThePreviousState) {
+  {
+    BmcDirectory writer(path);
+    Send(writer, {0xF8, 0x10, 0x00});  // generation 2, in the second slot
+    Send(writer, {0x28, 0x22});        // generation 3, back in the first
+  }
+  // As if the writer had died in the middle of its last save.
+  Damage(platform::JoinPath(path, "state-a.bin"));
+  BmcDirectory first(path);
+  BmcDirectory second(path);
+  BmcState state;
+  std::string error;
+  ASSERT_TRUE(first.Read(&state, &error)) << error;
+  EXPECT_TRUE(state.spared.lockHeld);
+  EXPECT_EQ(state.lastReservationId, 0);
+  // Work goes on from there; the damaged slot is the one written next.
+  EXPECT_EQ(ModelBench::Word(Send(first, {0x28, 0x22}), 3), 1);
+  EXPECT_EQ(ModelBench::Word(Send(second, {0x28, 0x22}), 3), 2);
+  EXPECT_EQ(ModelBench::Word(Send(first, {0x28, 0x22}), 3), 3);
+}
+
+TEST_F(BmcDirectoryTest, DamagedStateFileMakesTheBmcUnreachable) {
+  Damage(platform::JoinPath(path, "state-a.bin"));
   BmcDirectory bmc(path);
   EXPECT_EQ(bmc.Exchange(Bytes{0x18, 0x01}.data(), 2, clock).outcome, ExchangeOutcome::kUnreachable);
   BmcState state;

@@ -72,8 +72,11 @@ TEST_F(ToolTest, BadInputIsRefusedInOneLineAndChangesNothing) {
   WriteFile(temp.File("header.bin"), real.substr(0, 3));
   std::string duplicate = real.substr(0, 5u + static_cast<uint8_t>(real[4]));
   WriteFile(temp.File("twice.bin"), duplicate + duplicate);
-  std::string statePath = platform::JoinPath(dir, "state.bin");
-  std::string stateBefore = ReadFileOrEmpty(statePath);
+  auto stateFiles = [&] {
+    return ReadFileOrEmpty(platform::JoinPath(dir, "state-a.bin")) + "|" +
+           ReadFileOrEmpty(platform::JoinPath(dir, "state-b.bin"));
+  };
+  std::string stateBefore = stateFiles();
   std::vector<std::vector<std::string>> cases = {
       {"frobnicate", dir},
       {"show"},
@@ -103,7 +106,7 @@ TEST_F(ToolTest, BadInputIsRefusedInOneLineAndChangesNothing) {
     EXPECT_EQ(Run(args), 1) << line;
     EXPECT_EQ(err.rfind("bmcsim: ", 0), 0u) << line << err;
     EXPECT_EQ(err.find('\n'), err.size() - 1) << line << err;
-    EXPECT_EQ(ReadFileOrEmpty(statePath), stateBefore) << line;
+    EXPECT_EQ(stateFiles(), stateBefore) << line;
   }
   EXPECT_EQ(ReadFileOrEmpty(platform::JoinPath(dir, "exchange.log")), "");
   EXPECT_FALSE(platform::FileExists(temp.File("x.bin")));
