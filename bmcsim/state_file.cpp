@@ -1,6 +1,6 @@
-// State file: "BMCSIMST", format number, epoch, generation, payload length, FNV-1a checksum
-// of the payload; the payload is a list of tagged sections (tag, length, content), so that
-// later parts of the BMC can add sections and older readers skip them.
+// State file: "BMCSIMST", format number, epoch, generation, payload length, checksum, payload.
+// The payload is a list of tagged sections (tag, length, content), so that later parts of the
+// BMC can add sections and older readers skip them.
 #include "bmcsim/state_file.h"
 
 #include <cstdio>
