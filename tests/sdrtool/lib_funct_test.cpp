@@ -106,7 +106,8 @@ TEST_F(LibFunctTest, PrintableText) {
 }
 
 std::string DumpOf(VeltropRun& run, LibFunct& lib, const uint8_t* record, const char* title) {
-  run.TranscriptFile = std::fopen("transcript.txt", "w");
+  // Binary, so the bytes are the routine's own on every platform.
+  run.TranscriptFile = std::fopen("transcript.txt", "wb");
   EXPECT_EQ(0, lib.DumpRecord(record, title));
   std::fclose(run.TranscriptFile);
   run.TranscriptFile = nullptr;

@@ -48,7 +48,7 @@ class SdrParserTest : public ::testing::Test {
     return list;
   }
 
-  // The log's lines without their time stamps.
+  // The log's lines without their time stamps and line ends.
   std::vector<std::string> LogLines() const {
     std::vector<std::string> lines;
     std::string text = testsupport::ReadFileOrEmpty(dir.File(kMainLog));
@@ -57,6 +57,7 @@ class SdrParserTest : public ::testing::Test {
       size_t end = text.find('\n', pos);
       if (end == std::string::npos) end = text.size();
       std::string line = text.substr(pos, end - pos);
+      if (!line.empty() && line.back() == '\r') line.pop_back();
       lines.push_back(line.size() >= 21 ? line.substr(21) : line);
       pos = end + 1;
     }
