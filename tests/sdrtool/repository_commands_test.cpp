@@ -49,8 +49,12 @@ Bytes Reserved(uint16_t id) {
 
 // A Get SDR answer: next record ID and the record bytes of the request.
 Bytes SdrPart(uint16_t next, const Bytes& data) {
-  Bytes r = {0x2C, 0x23, 0x00, static_cast<uint8_t>(next), static_cast<uint8_t>(next >> 8)};
-  r.insert(r.end(), data.begin(), data.end());
+  // Built by appending: g++ 12 at -O2 warns falsely on insert after a list-initialised vector.
+  Bytes r;
+  for (uint8_t b : {uint8_t{0x2C}, uint8_t{0x23}, uint8_t{0x00}, static_cast<uint8_t>(next),
+                    static_cast<uint8_t>(next >> 8)})
+    r.push_back(b);
+  for (uint8_t b : data) r.push_back(b);
   return r;
 }
 
