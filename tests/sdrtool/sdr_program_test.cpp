@@ -247,17 +247,6 @@ TEST_F(SdrProgram, ProgressRisesThroughTheScheduleAndIsPublishedEveryTenthRecord
   EXPECT_EQ(watcher.published, (std::vector<int>{35, 40, 48, 57, 65, 74, 83, 90}));
 }
 
-TEST_F(SdrProgram, ProgressIsNotPublishedInOperatorRuns) {
-  WriteSdr("new.sdr", MakeRecords(25));
-  auto run = ProgramRun(ModeForce);
-  run->settings.DirectMode = true;
-  SDRFile sdr(*run);
-  ASSERT_EQ(sdr.ProgramSdrFile("new.sdr", nullptr), 0);
-  watcher.Look();
-  EXPECT_TRUE(watcher.published.empty());
-  EXPECT_EQ(run->status.ProgressRatio, 90);
-}
-
 // A standard repository whose record chain never ends: every record is 69 bytes long and
 // names the next ID as its successor.
 class EndlessRepository : public transport::IpmiDriver {
@@ -409,24 +398,6 @@ TEST_F(SdrReadBack, EmptyRepositoryIsFoundOnceForTheWholeRun) {
   EXPECT_EQ(ReadActive(sdr), 0);
   EXPECT_FALSE(sdr.ReadList);
   EXPECT_TRUE(bmc.LogLines().empty());
-}
-
-TEST_F(SdrReadBack, VerifyComparesAllButTheRecordIds) {
-  auto run = NewRun();
-  SDRFile sdr(*run);
-  const std::vector<Record> records = MakeRecords(3);
-  std::vector<Record> ids = records;
-  ids[1][0] = 0x77;
-  ids[2][1] = 0x66;
-  EXPECT_EQ(sdr.VerifyRecords(programtest::ListOf(ids).get(), programtest::ListOf(records).get()), 0);
-  EXPECT_EQ(run->VerifyCount, 4);
-  std::vector<Record> last = records;
-  last[2].back() ^= 1;
-  EXPECT_EQ(sdr.VerifyRecords(programtest::ListOf(last).get(), programtest::ListOf(records).get()), 81);
-  char line[120];
-  std::snprintf(line, sizeof line, "Verify 7 ++++++++ data error i=%d",
-                static_cast<int>(records[2].size()) - 1);
-  EXPECT_TRUE(LogHas(line));
 }
 
 }  // namespace
