@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -55,15 +54,6 @@ TEST_F(LibFunctTest, HexToWordReportsBadTextItself) {
   EXPECT_EQ(0, sdr->HexToWord("1x"));
   const std::string line = "Error, invalid number of bytes used to indicate hex number";
   EXPECT_EQ((std::vector<std::string>{line, line}), LogLines());
-}
-
-TEST_F(LibFunctTest, HexDigitValue) {
-  const std::string digits = "0123456789abcdef";
-  for (int i = 0; i < 16; ++i) {
-    EXPECT_EQ(i, LibFunct::HexDigitValue(digits[i]));
-    EXPECT_EQ(i, LibFunct::HexDigitValue(static_cast<char>(std::toupper(digits[i]))));
-  }
-  for (char c : std::string("gG#/:@`' \0", 10)) EXPECT_EQ(16, LibFunct::HexDigitValue(c)) << int(c);
 }
 
 TEST_F(LibFunctTest, NameMatch) {
