@@ -36,6 +36,8 @@ class VeltropProcesses : public ::testing::Test {
     ASSERT_TRUE(platform::ReadWholeFile(JoinPath(BMC_EXAMPLES_DIR, "bmcsdr_v2.sdr"), &sdr));
     testsupport::WriteFile(JoinPath(work, "new.sdr"), sdr);
     ASSERT_EQ(RunProcess(BMCSIM_TOOL, {"init", bmc, "--product-id", "0x0100"}, pkg), 0);
+    // A repository captured from a real server, without a version record of ours.
+    ASSERT_EQ(RunProcess(BMCSIM_TOOL, {"load-sdr", bmc, JoinPath(BMC_REAL_SDR_DIR, "server07.bin")}, pkg), 0);
     testsupport::SetEnvironment("BMCSIM_DIR", bmc);
   }
   int Veltrop(const std::vector<std::string>& args) { return RunProcess(VELTROP_SIM, args, work); }

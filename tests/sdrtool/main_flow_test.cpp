@@ -127,8 +127,9 @@ TEST_F(MainFlow, UpdateFailingFiveSecondsInWritesItsCodeThirtySecondsAfterTheFir
   char s0[16], s1[16];
   std::snprintf(s0, sizeof s0, "%02d:%02d:%02d", t0.hour, t0.minute, t0.second);
   std::snprintf(s1, sizeof s1, "%02d:%02d:%02d", t1.hour, t1.minute, t1.second);
-  EXPECT_EQ(lines.substr(end - 12, 8), s0);
-  EXPECT_EQ(lines.substr(reply - 12, 8), s1);
+  // "hh:mm:ss" and two blanks precede each text.
+  EXPECT_EQ(lines.substr(end - 10, 8), s0);
+  EXPECT_EQ(lines.substr(reply - 10, 8), s1);
   EXPECT_EQ(Result("Update_normal.xml").resultCode, "SDRC06");
   EXPECT_THAT(LogLines(), Contains("OK FILE create"));
 }
@@ -164,6 +165,7 @@ TEST_F(MainFlow, DirectModeAsksAndHonoursTheAnswer) {
       {"x\ny\n", 2, 1, true},    {"\nY\n", 2, 1, true},  // a bare line end is an invalid answer of its own
       {"maybe\nq", 3, 2, false},                         // two invalid answers, then input ends
   };
+  bmc.LoadRecords(testsupport::RealSdr("server12.bin"));
   for (const Case& c : cases) {
     platform::RemoveFile(File("mchk_fil"));
     Write("mchk_fil", "0100");
@@ -187,7 +189,7 @@ TEST_F(MainFlow, DirectModeAsksAndHonoursTheAnswer) {
     platform::RemoveFile(File(kMainLog));
   }
   // No 30-second rule and no 10-second pause in operator runs.
-  EXPECT_LT(clock.TotalSleptMs(), 1000u);
+  EXPECT_LT(clock.TotalSleptMs(), 10000u);
 }
 
 TEST_F(MainFlow, SecondUpdateIsRefusedWithDuplexAndLeavesTheProgressFileAlone) {

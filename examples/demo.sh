@@ -1,0 +1,74 @@
+#!/usr/bin/env bash
+# An SDR update against the simulated BMC, the way an update manager drives veltrop:
+# a version query, a normal update with -ratio polls from a second process while it runs,
+# then the result files, the progress seen and the repository before and after.
+# Usage: examples/demo.sh BUILD_DIR   (./dev.sh demo builds and calls it)
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=$(cd "${1:-$root/build}" && pwd)
+bmcsim=$build/bin/bmcsim
+veltrop=$build/sim/bin/veltrop
+
+demo=$root/demo
+rm -rf "$demo"
+mkdir -p "$demo/package/sdr"
+cd "$demo/package/sdr"
+export BMCSIM_DIR=$demo/bmc
+
+say() { printf '\n== %s\n' "$*"; }
+show_xml() { printf '%s: ' "$1"; tr -d '\r\n' < "../$1"; echo; }
+repository() {
+  "$bmcsim" show "$BMCSIM_DIR" | python3 -c '
+import json, sys
+s = json.load(sys.stdin)
+recs = s["repository"]["records"]
+text = lambda h: bytes.fromhex(h)[8:].split(b"\0")[0].decode("ascii", "replace")
+ver = [text(r) for r in recs if r[6:8].upper() == "C0" and r[10:16].upper() == "2D9B4E" and r[16:18] == "53"]
+print("  %d records, %d bytes; SDR version record: %s" % (len(recs), sum(len(r) // 2 for r in recs), ver[0] if ver else "none"))'
+}
+
+say "A package as the update manager unpacks it: ExUpInfo.xml one level up, the SDR files, mchk_fil"
+cat > ../ExUpInfo.xml <<'XML'
+<?xml version="1.0" encoding="UTF-8"?>
+<ExUpInfo><package>SVR0100 SDR</package><version>01.50</version></ExUpInfo>
+XML
+cp "$root/examples/bmcsdr_v1.sdr" "$root/examples/bmcsdr_v2.sdr" .
+echo "// boards this package supports" > mchk_fil
+echo "SVR0100 0100" >> mchk_fil
+ls -1 .. .
+
+say "A simulated BMC (product ID 0100h), programmed by an operator with the older SDR file"
+"$bmcsim" init "$BMCSIM_DIR" --product-id 0x0100 --manufacturer 0x4e9b2d --fw-rev 02.30 >/dev/null
+printf 'y\n' | "$veltrop" -direct -force -sdr bmcsdr_v1.sdr | tail -n 3
+repository
+
+say "Version query: veltrop -version -sdr bmcsdr_v2.sdr"
+"$veltrop" -version -sdr bmcsdr_v2.sdr
+show_xml Get_version.xml
+
+say "Normal update: veltrop -update -sdr bmcsdr_v2.sdr, polled with veltrop -ratio"
+"$bmcsim" latency "$BMCSIM_DIR" 3 >/dev/null
+"$veltrop" -update -sdr bmcsdr_v2.sdr &
+update=$!
+seen=""
+while kill -0 "$update" 2>/dev/null; do
+  sleep 1
+  "$veltrop" -ratio
+  ratio=$(sed -n 's:.*<result_code>\(.*\)</result_code>.*<data>\(.*\)</data>.*:\1 \2:p; s:.*<result_code>\(.*\)</result_code>.*<data/>.*:\1:p' ../Get_ratio.xml)
+  [ "${ratio}" != "${last:-}" ] && seen="$seen ${ratio}," && printf '  ratio: %s\n' "$ratio"
+  last=$ratio
+done
+wait "$update"
+echo "  progress seen:${seen%,}"
+show_xml Update_normal.xml
+repository
+
+say "The same query again: the BMC now holds the file's version"
+"$veltrop" -version -sdr bmcsdr_v2.sdr
+show_xml Get_version.xml
+
+say "Logs (current directory) and exchanges"
+tail -n 6 veltrop.log
+echo "  $("$bmcsim" log "$BMCSIM_DIR" | wc -l) IPMI exchanges with the simulated BMC"
+echo
+echo "Everything is under $demo"
