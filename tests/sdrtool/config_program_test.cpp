@@ -73,9 +73,11 @@ const std::vector<std::string> kBoardASelected = {"version " + std::string(kBoar
                                                   "FAN Speed", "System Temp"};
 
 TEST_F(ConfigProgramTest, WritesTheSelectedRecordsAndComparesThemAfterwards) {
-  // The names set after the SDRNAME lines still decide the selection.
-  ASSERT_EQ(0, RunScript("SDRNAME board_a.sdr LAST COMPARE\n"
+  // The names set and cleared after the SDRNAME lines still decide the selection.
+  ASSERT_EQ(0, RunScript("SET DIMM1\n"
+                         "SDRNAME board_a.sdr LAST COMPARE\n"
                          "SDRNAME board_a.sdr\n"
+                         "CLEAR dimm1\n"
                          "SET CPU2\n"
                          "IFSET CPU#\n"
                          "  SET FAN3\n"
