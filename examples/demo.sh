@@ -37,9 +37,13 @@ echo "// boards this package supports" > mchk_fil
 echo "SVR0100 0100" >> mchk_fil
 ls -1 .. .
 
-say "A simulated BMC (product ID 0100h), programmed by an operator with the older SDR file"
+say "A simulated BMC (product ID 0100h) holding a repository captured from a real server"
 "$bmcsim" init "$BMCSIM_DIR" --product-id 0x0100 --manufacturer 0x4e9b2d --fw-rev 02.30 >/dev/null
-printf 'y\n' | "$veltrop" -direct -force -sdr bmcsdr_v1.sdr | tail -n 3
+"$bmcsim" load-sdr "$BMCSIM_DIR" "$root/tests/data/real-sdr/server01.bin"
+repository
+
+say "An operator programs the older SDR file: veltrop -direct -force -sdr bmcsdr_v1.sdr, answering y"
+printf 'y\n' | "$veltrop" -direct -force -sdr bmcsdr_v1.sdr | tail -n 4
 repository
 
 say "Version query: veltrop -version -sdr bmcsdr_v2.sdr"
