@@ -80,7 +80,11 @@ int main(int argc, char** argv) {
   identity.productId = 0x0100;
   bmcsim::BmcDirectory bmc("bmc");
   std::string error;
-  if (!bmc.Initialize(bmcsim::FreshState(identity, bmcsim::BmcSettings{}, platform::SystemClock()), &error)) {
+  bmcsim::BmcState state = bmcsim::FreshState(identity, bmcsim::BmcSettings{}, platform::SystemClock());
+  // A BMC in the field holds a repository already: one management controller locator.
+  state.active.records.push_back({0x01, 0x00, 0x51, 0x12, 0x0E, 0x20, 0x00, 0x00, 0xFF, 0x00, 0x00, 0x00,
+                                  0x2E, 0x01, 0x00, 0xC3, 'B', 'M', 'C'});
+  if (!bmc.Initialize(state, &error)) {
     std::fprintf(stderr, "bench: %s\n", error.c_str());
     return 1;
   }
