@@ -11,6 +11,7 @@
 #include "sdrtool/config_interpreter.h"
 #include "sdrtool/prg_error.h"
 #include "sdrtool/veltrop_run.h"
+#include "tests/support/log_lines.h"
 #include "tests/support/temp_dir.h"
 
 namespace veltrop {
@@ -47,20 +48,7 @@ class ConfigScriptTest : public ::testing::Test {
   }
 
   // Log lines without their time stamps.
-  std::vector<std::string> Log() const {
-    std::vector<std::string> lines;
-    const std::string text = testsupport::ReadFileOrEmpty(dir.File(kMainLog));
-    size_t pos = 0;
-    while (pos < text.size()) {
-      size_t end = text.find('\n', pos);
-      if (end == std::string::npos) end = text.size();
-      std::string line = text.substr(pos, end - pos);
-      if (!line.empty() && line.back() == '\r') line.pop_back();
-      lines.push_back(line.size() >= 21 ? line.substr(21) : line);
-      pos = end + 1;
-    }
-    return lines;
-  }
+  std::vector<std::string> Log() const { return testsupport::ReadLogTexts(dir.File(kMainLog)); }
   // The numbers of the plain "Error, " lines of the log, in order.
   std::vector<int> ReportedErrors() const {
     std::vector<int> numbers;

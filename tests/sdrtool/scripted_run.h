@@ -10,6 +10,7 @@
 #include "platform/virtual_clock.h"
 #include "sdrtool/veltrop_run.h"
 #include "tests/sdrtool/scripted_driver.h"
+#include "tests/support/log_lines.h"
 #include "tests/support/temp_dir.h"
 
 namespace veltrop {
@@ -32,17 +33,7 @@ class ScriptedRunTest : public ::testing::Test {
   }
   // Log lines without their time stamps.
   std::vector<std::string> Log(const char* name = kMainLog) const {
-    std::vector<std::string> lines;
-    std::string text = testsupport::ReadFileOrEmpty(dir.File(name));
-    size_t pos = 0;
-    while (pos < text.size()) {
-      size_t end = text.find('\n', pos);
-      std::string line = text.substr(pos, end - pos);
-      if (!line.empty() && line.back() == '\r') line.pop_back();
-      lines.push_back(line.size() >= 21 ? line.substr(21) : line);
-      pos = end == std::string::npos ? text.size() : end + 1;
-    }
-    return lines;
+    return testsupport::ReadLogTexts(dir.File(name));
   }
   void Answer(std::vector<uint8_t> bytes) {
     driver.answers.push_back({transport::kExchangeOk, std::move(bytes)});

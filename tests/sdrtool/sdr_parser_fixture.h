@@ -8,6 +8,7 @@
 #include "platform/virtual_clock.h"
 #include "sdrtool/sdr_file.h"
 #include "sdrtool/veltrop_run.h"
+#include "tests/support/log_lines.h"
 #include "tests/support/temp_dir.h"
 
 namespace veltrop {
@@ -49,20 +50,7 @@ class SdrParserTest : public ::testing::Test {
   }
 
   // The log's lines without their time stamps and line ends.
-  std::vector<std::string> LogLines() const {
-    std::vector<std::string> lines;
-    std::string text = testsupport::ReadFileOrEmpty(dir.File(kMainLog));
-    size_t pos = 0;
-    while (pos < text.size()) {
-      size_t end = text.find('\n', pos);
-      if (end == std::string::npos) end = text.size();
-      std::string line = text.substr(pos, end - pos);
-      if (!line.empty() && line.back() == '\r') line.pop_back();
-      lines.push_back(line.size() >= 21 ? line.substr(21) : line);
-      pos = end + 1;
-    }
-    return lines;
-  }
+  std::vector<std::string> LogLines() const { return testsupport::ReadLogTexts(dir.File(kMainLog)); }
 
   testsupport::TempDir dir;
   testsupport::ScopedCurrentDir cwd{dir.path()};

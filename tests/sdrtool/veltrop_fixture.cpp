@@ -5,6 +5,7 @@
 #include "platform/files.h"
 #include "platform/process.h"
 #include "sdrtool/main_flow.h"
+#include "tests/support/log_lines.h"
 #include "transport/sim/sim_driver.h"
 
 namespace veltrop {
@@ -46,19 +47,7 @@ void VeltropFixture::Write(const std::string& name, const std::string& content) 
 }
 
 std::vector<std::string> VeltropFixture::LogLines(const std::string& logName) const {
-  std::vector<std::string> lines;
-  std::string text = Read(logName);
-  size_t pos = 0;
-  while (pos < text.size()) {
-    size_t end = text.find('\n', pos);
-    if (end == std::string::npos) end = text.size();
-    std::string line = text.substr(pos, end - pos);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    // "YYYY/MM/DD hh:mm:ss  " is 21 characters.
-    lines.push_back(line.size() >= 21 ? line.substr(21) : line);
-    pos = end + 1;
-  }
-  return lines;
+  return testsupport::ReadLogTexts(File(logName));
 }
 
 bool VeltropFixture::LogHas(const std::string& text, const std::string& logName) const {
