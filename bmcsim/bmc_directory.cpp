@@ -62,31 +62,27 @@ bool BmcDirectory::Initialize(const BmcState& state, std::string* error) {
   return true;
 }
 
-bool BmcDirectory::Read(BmcState* state, std::string* error) {
+std::unique_ptr<platform::FileLock> BmcDirectory::LockInitialized(std::string* error) {
   if (!IsInitialized()) {
     *error = path_ + " holds no simulated BMC (bmcsim init)";
-    return false;
+    return nullptr;
   }
   auto lock = platform::FileLock::Acquire(lockPath_);
-  if (!lock) {
-    *error = "cannot lock " + lockPath_;
-    return false;
-  }
+  if (!lock) *error = "cannot lock " + lockPath_;
+  return lock;
+}
+
+bool BmcDirectory::Read(BmcState* state, std::string* error) {
+  auto lock = LockInitialized(error);
+  if (!lock) return false;
   if (!LoadLocked(error)) return false;
   *state = state_;
   return true;
 }
 
 bool BmcDirectory::Modify(const Change& change, std::string* error) {
-  if (!IsInitialized()) {
-    *error = path_ + " holds no simulated BMC (bmcsim init)";
-    return false;
-  }
-  auto lock = platform::FileLock::Acquire(lockPath_);
-  if (!lock) {
-    *error = "cannot lock " + lockPath_;
-    return false;
-  }
+  auto lock = LockInitialized(error);
+  if (!lock) return false;
   if (!LoadLocked(error)) return false;
   BmcState changed = state_;
   if (!change(changed, error)) return false;
@@ -122,15 +118,8 @@ ExchangeResult BmcDirectory::Exchange(const uint8_t* request, size_t length, pla
 }
 
 bool BmcDirectory::ReadLog(std::string* text, bool clear, std::string* error) {
-  if (!IsInitialized()) {
-    *error = path_ + " holds no simulated BMC (bmcsim init)";
-    return false;
-  }
-  auto lock = platform::FileLock::Acquire(lockPath_);
-  if (!lock) {
-    *error = "cannot lock " + lockPath_;
-    return false;
-  }
+  auto lock = LockInitialized(error);
+  if (!lock) return false;
   text->clear();
   if (platform::FileExists(logPath_) && !platform::ReadWholeFile(logPath_, text)) {
     *error = "cannot read " + logPath_;

@@ -2,6 +2,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "bmcsim/bmc_exchange.h"
@@ -10,6 +11,7 @@
 #include "bmcsim/state_file.h"
 #include "bmcsim/state_slots.h"
 #include "platform/clock.h"
+#include "platform/instance_lock.h"
 
 namespace bmcsim {
 
@@ -42,6 +44,8 @@ class BmcDirectory {
   bool ReadLog(std::string* text, bool clear, std::string* error);
 
  private:
+  // The directory's lock, or null (with the reason) when there is no BMC or no lock.
+  std::unique_ptr<platform::FileLock> LockInitialized(std::string* error);
   bool LoadLocked(std::string* error);
   bool SaveLocked(BmcState state, std::string payload, StateVersion version, std::string* error);
 

@@ -1,5 +1,6 @@
 #include "bmcsim/tool/bmcsim_tool.h"
 
+#include <algorithm>
 #include <functional>
 #include <map>
 
