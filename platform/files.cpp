@@ -53,7 +53,9 @@ bool CopyFileAtomically(const std::string& from, const std::string& to) {
   return WriteFileAtomically(to, content);
 }
 
-bool RemoveFile(const std::string& path) { return std::remove(path.c_str()) == 0; }
+bool RemoveFile(const std::string& path) {
+  return std::remove(path.c_str()) == 0;
+}
 
 std::string DirectoryOf(const std::string& path) {
   size_t pos = path.find_last_of(PathSeparator() == '\\' ? "\\/:" : "/");

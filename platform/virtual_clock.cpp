@@ -4,7 +4,9 @@ namespace platform {
 
 VirtualClock::VirtualClock(int64_t wallSeconds) : wallMs_(wallSeconds * 1000) {}
 
-LocalTime VirtualClock::Local() { return CivilFromSeconds(WallSeconds()); }
+LocalTime VirtualClock::Local() {
+  return CivilFromSeconds(WallSeconds());
+}
 
 void VirtualClock::SleepMs(uint32_t ms) {
   ++sleepCount_;

@@ -19,7 +19,8 @@ struct IpmiTransport {
 ExchangeStatus IpmiExchange(IpmiTransport& transport, const uint8_t* request, uint8_t requestLength,
                             uint8_t* response, size_t responseCapacity, uint8_t* responseLength);
 
-inline ExchangeStatus IpmiExchange(IpmiTransport& transport, const IpmiRequest& request, IpmiResponse* response) {
+inline ExchangeStatus IpmiExchange(IpmiTransport& transport, const IpmiRequest& request,
+                                   IpmiResponse* response) {
   return IpmiExchange(transport, request.bytes, request.length, response->bytes, sizeof response->bytes,
                       &response->length);
 }

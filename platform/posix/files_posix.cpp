@@ -13,7 +13,7 @@ bool RenameOver(const std::string& from, const std::string& to) {
 }
 
 bool MakeDirectory(const std::string& path) {
-  struct stat st{};
+  struct stat st {};
   if (stat(path.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
   return mkdir(path.c_str(), 0777) == 0;
 }
@@ -24,10 +24,18 @@ std::string CurrentDirectory() {
   return buf;
 }
 
-bool ChangeDirectory(const std::string& path) { return chdir(path.c_str()) == 0; }
+bool ChangeDirectory(const std::string& path) {
+  return chdir(path.c_str()) == 0;
+}
 
-char PathSeparator() { return '/'; }
-const char* ParentPrefix() { return "../"; }
-const char* NullDevice() { return "/dev/null"; }
+char PathSeparator() {
+  return '/';
+}
+const char* ParentPrefix() {
+  return "../";
+}
+const char* NullDevice() {
+  return "/dev/null";
+}
 
 }  // namespace platform

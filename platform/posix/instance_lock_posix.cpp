@@ -27,7 +27,7 @@ int OpenLockFile(const std::string& path) {
   int fd = open(path.c_str(), O_RDWR | flags, 0644);
   if (fd < 0 && errno == EACCES) fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
   if (fd < 0) return -1;
-  struct stat st{};
+  struct stat st {};
   if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     close(fd);
     return -1;

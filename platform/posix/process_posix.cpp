@@ -20,6 +20,8 @@ std::string RunningProgramPath() {
   return std::string(buf, static_cast<size_t>(n));
 }
 
-unsigned long CurrentProcessId() { return static_cast<unsigned long>(getpid()); }
+unsigned long CurrentProcessId() {
+  return static_cast<unsigned long>(getpid());
+}
 
 }  // namespace platform

@@ -9,7 +9,8 @@ bool RenameOver(const std::string& from, const std::string& to) {
   // A reader that has the target open (a ratio query copying it) blocks the replacement for
   // a moment; try again briefly before giving up.
   for (int attempt = 0; attempt < 50; ++attempt) {
-    if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
+    if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+      return true;
     DWORD err = GetLastError();
     if (err != ERROR_ACCESS_DENIED && err != ERROR_SHARING_VIOLATION) return false;
     Sleep(20);
@@ -30,10 +31,18 @@ std::string CurrentDirectory() {
   return std::string(buf, n);
 }
 
-bool ChangeDirectory(const std::string& path) { return SetCurrentDirectoryA(path.c_str()) != 0; }
+bool ChangeDirectory(const std::string& path) {
+  return SetCurrentDirectoryA(path.c_str()) != 0;
+}
 
-char PathSeparator() { return '\\'; }
-const char* ParentPrefix() { return "..\\"; }
-const char* NullDevice() { return "nul"; }
+char PathSeparator() {
+  return '\\';
+}
+const char* ParentPrefix() {
+  return "..\\";
+}
+const char* NullDevice() {
+  return "nul";
+}
 
 }  // namespace platform

@@ -4,7 +4,9 @@
 
 namespace platform {
 
-void RequestRealtimePriority() { (void)SetPriorityClass(GetCurrentProcess(), REALTIME_PRIORITY_CLASS); }
+void RequestRealtimePriority() {
+  (void)SetPriorityClass(GetCurrentProcess(), REALTIME_PRIORITY_CLASS);
+}
 
 std::string RunningProgramPath() {
   char buf[MAX_PATH + 1];
@@ -13,6 +15,8 @@ std::string RunningProgramPath() {
   return std::string(buf, n);
 }
 
-unsigned long CurrentProcessId() { return GetCurrentProcessId(); }
+unsigned long CurrentProcessId() {
+  return GetCurrentProcessId();
+}
 
 }  // namespace platform

@@ -10,7 +10,9 @@
 namespace platform {
 namespace {
 
-std::string UniqueName(const char* base) { return std::string(base) + "-" + std::to_string(CurrentProcessId()); }
+std::string UniqueName(const char* base) {
+  return std::string(base) + "-" + std::to_string(CurrentProcessId());
+}
 
 TEST(InstanceLock, SecondHolderIsRefusedUntilTheFirstReleases) {
   testsupport::TempDir dir;

@@ -29,7 +29,7 @@ TEST(CivilFromSeconds, KnownDates) {
     LocalTime expected;
   } cases[] = {
       {0, {1970, 1, 1, 0, 0, 0}},
-      {951782400, {2000, 2, 29, 0, 0, 0}},        // leap day of a century leap year
+      {951782400, {2000, 2, 29, 0, 0, 0}},  // leap day of a century leap year
       {1275441273, {2010, 6, 2, 1, 14, 33}},
       {1798761599, {2026, 12, 31, 23, 59, 59}},
   };

@@ -9,7 +9,8 @@ class TaggedDriver : public IpmiDriver {
  public:
   explicit TaggedDriver(uint8_t tag) : tag_(tag) {}
   int calls = 0;
-  ExchangeStatus Exchange(const uint8_t* request, uint8_t, uint8_t* response, size_t, uint8_t* length) override {
+  ExchangeStatus Exchange(const uint8_t* request, uint8_t, uint8_t* response, size_t,
+                          uint8_t* length) override {
     ++calls;
     response[0] = static_cast<uint8_t>(request[0] + 4);
     response[1] = request[1];

@@ -25,7 +25,8 @@ TEST(LogExchange, EachProgramHasItsOwnPrefixes) {
 TEST(LogExchange, EmptyResponseGivesBarePrefix) {
   const uint8_t req[] = {0x28, 0x20};
   std::vector<std::string> lines;
-  LogExchange([&](const std::string& l) { lines.push_back(l); }, ExchangeLogStyle::kSdrTool, req, nullptr, 2, 0);
+  LogExchange([&](const std::string& l) { lines.push_back(l); }, ExchangeLogStyle::kSdrTool, req, nullptr, 2,
+              0);
   EXPECT_EQ(lines[1], "response = ");
 }
 

@@ -114,7 +114,8 @@ TEST_F(OpenIpmiDriverTest, GetDeviceIdGoesToTheBmcAndComesBackInDriverForm) {
   EXPECT_EQ(kernel.cmd, 0x01);
   EXPECT_TRUE(kernel.data.empty());  // a two-byte request carries no data
   ASSERT_EQ(rspLen, 7);
-  EXPECT_EQ(std::vector<uint8_t>(rsp, rsp + 7), (std::vector<uint8_t>{0x1C, 0x01, 0x00, 0x20, 0x01, 0x02, 0x30}));
+  EXPECT_EQ(std::vector<uint8_t>(rsp, rsp + 7),
+            (std::vector<uint8_t>{0x1C, 0x01, 0x00, 0x20, 0x01, 0x02, 0x30}));
   EXPECT_EQ(kernel.closes, 1);
 }
 

@@ -32,8 +32,8 @@ constexpr int kOpenIpmiResponseTimeoutMs = 15000;
 class OpenIpmiDriver : public IpmiDriver {
  public:
   OpenIpmiDriver(OpenIpmiSystem& system, platform::Clock& clock) : system_(system), clock_(clock) {}
-  ExchangeStatus Exchange(const uint8_t* request, uint8_t requestLength, uint8_t* response, size_t responseCapacity,
-                          uint8_t* responseLength) override;
+  ExchangeStatus Exchange(const uint8_t* request, uint8_t requestLength, uint8_t* response,
+                          size_t responseCapacity, uint8_t* responseLength) override;
 
  private:
   OpenIpmiSystem& system_;

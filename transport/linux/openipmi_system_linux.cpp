@@ -19,7 +19,9 @@ class KernelSystem : public OpenIpmiSystem {
     pollfd p{fd, POLLIN, 0};
     return poll(&p, 1, timeoutMs);
   }
-  int ReceiveTrunc(int fd, ipmi_recv* received) override { return ioctl(fd, IPMICTL_RECEIVE_MSG_TRUNC, received); }
+  int ReceiveTrunc(int fd, ipmi_recv* received) override {
+    return ioctl(fd, IPMICTL_RECEIVE_MSG_TRUNC, received);
+  }
   void Close(int fd) override { close(fd); }
 };
 

@@ -11,8 +11,8 @@ constexpr DWORD kIpmiIoctl = 0x810C2004;  // device type 0x810C, function 0x801,
 
 class IpmiDevDriver : public IpmiDriver {
  public:
-  ExchangeStatus Exchange(const uint8_t* request, uint8_t requestLength, uint8_t* response, size_t responseCapacity,
-                          uint8_t* responseLength) override {
+  ExchangeStatus Exchange(const uint8_t* request, uint8_t requestLength, uint8_t* response,
+                          size_t responseCapacity, uint8_t* responseLength) override {
     HANDLE h = CreateFileA("\\\\.\\IPMIDEV", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return kDriverUnreachable;
@@ -32,6 +32,8 @@ class IpmiDevDriver : public IpmiDriver {
 
 }  // namespace
 
-std::unique_ptr<IpmiDriver> MakeVendorDriver() { return std::make_unique<IpmiDevDriver>(); }
+std::unique_ptr<IpmiDriver> MakeVendorDriver() {
+  return std::make_unique<IpmiDevDriver>();
+}
 
 }  // namespace transport
