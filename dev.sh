@@ -5,7 +5,7 @@ cd "$(dirname "$0")"
 JOBS=${JOBS:-$(nproc 2>/dev/null || echo 2)}
 
 PACKAGES=(cmake ninja-build g++ pkg-config googletest libgtest-dev libgmock-dev libbenchmark-dev libxml2-dev
-          mingw-w64 wine wine64 clang-format)
+          mingw-w64 wine wine64 clang-format python3)
 
 deps() {
   local missing=()
@@ -17,7 +17,7 @@ deps() {
   local sudo=""
   [ "$(id -u)" -ne 0 ] && sudo=sudo
   $sudo apt-get update -q
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q "${missing[@]}"
 }
 
 build_preset() {
