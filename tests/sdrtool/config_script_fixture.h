@@ -11,29 +11,20 @@
 #include "sdrtool/config_interpreter.h"
 #include "sdrtool/prg_error.h"
 #include "sdrtool/veltrop_run.h"
-#include "tests/support/log_lines.h"
-#include "tests/support/temp_dir.h"
+#include "tests/sdrtool/offline_run.h"
 
 namespace veltrop {
 
 // An update run in a fresh current directory, without a BMC: enough for the phases of a
 // script that names no SDR file, or that is not taken to the programming phase.
-class ConfigScriptTest : public ::testing::Test {
+class ConfigScriptTest : public OfflineRunTest {
  protected:
   ConfigScriptTest() {
-    env.clock = &clock;
-    env.console = &console;
-    env.lockName = "veltrop.exe-cfg-" + std::to_string(platform::CurrentProcessId());
-    env.lockDir = dir.path();
-    env.exitProcess = [](int status) { FAIL() << "process exit " << status; };
     run = std::make_unique<VeltropRun>(env);
     run->settings.mode = ModeUpdate;
     script = std::make_unique<ConfigScript>(*run);
   }
 
-  void Write(const std::string& name, const std::string& content) const {
-    testsupport::WriteFile(dir.File(name), content);
-  }
   // Writes the script and runs every phase.
   int RunScript(const std::string& text) {
     Write("test.cfg", text);
@@ -47,8 +38,6 @@ class ConfigScriptTest : public ::testing::Test {
     return script->Execute();
   }
 
-  // Log lines without their time stamps.
-  std::vector<std::string> Log() const { return testsupport::ReadLogTexts(dir.File(kMainLog)); }
   // The numbers of the plain "Error, " lines of the log, in order.
   std::vector<int> ReportedErrors() const {
     std::vector<int> numbers;
@@ -60,11 +49,6 @@ class ConfigScriptTest : public ::testing::Test {
     return numbers;
   }
 
-  testsupport::TempDir dir;
-  testsupport::ScopedCurrentDir cwd{dir.path()};
-  platform::VirtualClock clock;
-  platform::MemoryConsole console;
-  VeltropEnv env;
   std::unique_ptr<VeltropRun> run;
   std::unique_ptr<ConfigScript> script;
 };

@@ -8,8 +8,7 @@
 #include "platform/virtual_clock.h"
 #include "sdrtool/sdr_file.h"
 #include "sdrtool/veltrop_run.h"
-#include "tests/support/log_lines.h"
-#include "tests/support/temp_dir.h"
+#include "tests/sdrtool/offline_run.h"
 
 namespace veltrop {
 
@@ -26,11 +25,9 @@ class ParsingSdrFile : public SDRFile {
 };
 
 // A veltrop run without a BMC, in a fresh current directory, for the parser and its routines.
-class SdrParserTest : public ::testing::Test {
+class SdrParserTest : public OfflineRunTest {
  protected:
   SdrParserTest() {
-    env.clock = &clock;
-    env.console = &console;
     run = std::make_unique<VeltropRun>(env);
     run->settings.mode = ModeUpdate;
     run->settings.DirectMode = true;  // keeps error reports out of result files
@@ -50,13 +47,8 @@ class SdrParserTest : public ::testing::Test {
   }
 
   // The log's lines without their time stamps and line ends.
-  std::vector<std::string> LogLines() const { return testsupport::ReadLogTexts(dir.File(kMainLog)); }
+  std::vector<std::string> LogLines() const { return Log(); }
 
-  testsupport::TempDir dir;
-  testsupport::ScopedCurrentDir cwd{dir.path()};
-  platform::VirtualClock clock;
-  platform::MemoryConsole console;
-  VeltropEnv env;
   std::unique_ptr<VeltropRun> run;
   std::unique_ptr<ParsingSdrFile> sdr;
 };

@@ -1,0 +1,43 @@
+#pragma once
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/console.h"
+#include "platform/process.h"
+#include "platform/virtual_clock.h"
+#include "sdrtool/veltrop_run.h"
+#include "tests/support/log_lines.h"
+#include "tests/support/temp_dir.h"
+
+namespace veltrop {
+
+// What every run context of a unit test needs: a fresh current directory, a virtual clock,
+// a memory console and a lock of this test process's own. No BMC unless a fixture adds one.
+class OfflineRunTest : public ::testing::Test {
+ protected:
+  OfflineRunTest() {
+    env.clock = &clock;
+    env.console = &console;
+    env.lockName = "veltrop.exe-unit-" + std::to_string(platform::CurrentProcessId());
+    env.lockDir = dir.path();
+    env.exitProcess = [](int status) { FAIL() << "process exit " << status; };
+  }
+
+  void Write(const std::string& name, const std::string& content) const {
+    testsupport::WriteFile(dir.File(name), content);
+  }
+  // Log lines without their time stamps.
+  std::vector<std::string> Log(const char* name = kMainLog) const {
+    return testsupport::ReadLogTexts(dir.File(name));
+  }
+
+  testsupport::TempDir dir;
+  testsupport::ScopedCurrentDir cwd{dir.path()};
+  platform::VirtualClock clock{1275441273};  // 2010/06/02 01:14:33
+  platform::MemoryConsole console;
+  VeltropEnv env;
+};
+
+}  // namespace veltrop
