@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/files.h"
-#include "platform/virtual_clock.h"
+#include "platform/testing/virtual_clock.h"
 #include "tests/bmcsim/model_bench.h"
 #include "tests/support/temp_dir.h"
 #include "transport/sim/sim_driver.h"

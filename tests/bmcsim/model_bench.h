@@ -8,7 +8,7 @@
 #include "bmcsim/bmc_model.h"
 #include "bmcsim/bmc_state.h"
 #include "bmcsim/value_text.h"
-#include "platform/virtual_clock.h"
+#include "platform/testing/virtual_clock.h"
 
 namespace bmcsim {
 

@@ -5,7 +5,7 @@
 
 #include "bmcsim/bmc_directory.h"
 #include "platform/files.h"
-#include "platform/virtual_clock.h"
+#include "platform/testing/virtual_clock.h"
 #include "tests/bmcsim/model_bench.h"
 #include "tests/support/temp_dir.h"
 

@@ -7,7 +7,7 @@
 
 #include "platform/console.h"
 #include "platform/process.h"
-#include "platform/virtual_clock.h"
+#include "platform/testing/virtual_clock.h"
 #include "sdrtool/config_interpreter.h"
 #include "sdrtool/prg_error.h"
 #include "sdrtool/veltrop_run.h"

@@ -5,8 +5,9 @@
 #include <vector>
 
 #include "platform/console.h"
+#include "platform/testing/memory_console.h"
 #include "platform/process.h"
-#include "platform/virtual_clock.h"
+#include "platform/testing/virtual_clock.h"
 #include "sdrtool/veltrop_run.h"
 #include "tests/support/log_lines.h"
 #include "tests/support/temp_dir.h"

@@ -11,8 +11,9 @@
 #include <vector>
 
 #include "platform/console.h"
+#include "platform/testing/memory_console.h"
 #include "platform/process.h"
-#include "platform/virtual_clock.h"
+#include "platform/testing/virtual_clock.h"
 #include "sdrtool/cproto.h"
 #include "sdrtool/veltrop_run.h"
 #include "tests/support/temp_dir.h"

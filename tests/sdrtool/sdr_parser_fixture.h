@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "platform/console.h"
-#include "platform/virtual_clock.h"
+#include "platform/testing/virtual_clock.h"
 #include "sdrtool/sdr_file.h"
 #include "sdrtool/veltrop_run.h"
 #include "tests/sdrtool/offline_run.h"

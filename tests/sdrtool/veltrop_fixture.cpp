@@ -1,5 +1,7 @@
 #include "tests/sdrtool/veltrop_fixture.h"
 
+#include "platform/testing/memory_console.h"
+
 #include <cstdio>
 
 #include "platform/files.h"

@@ -6,7 +6,8 @@
 #include <vector>
 
 #include "platform/console.h"
-#include "platform/virtual_clock.h"
+#include "platform/testing/memory_console.h"
+#include "platform/testing/virtual_clock.h"
 #include "sdrtool/veltrop_run.h"
 #include "tests/support/result_file.h"
 #include "tests/support/sim_bmc.h"

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "platform/files.h"
+#include "platform/testing/memory_console.h"
 #include "status/status_files.h"
 #include "tests/support/temp_dir.h"
 

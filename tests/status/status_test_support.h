@@ -1,9 +1,11 @@
 #pragma once
 #include <functional>
 #include <string>
+
+#include "platform/testing/memory_console.h"
 #include <vector>
 
-#include "platform/virtual_clock.h"
+#include "platform/testing/virtual_clock.h"
 #include "status/status_files.h"
 
 namespace statustest {

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/virtual_clock.h"
+#include "platform/testing/virtual_clock.h"
 
 namespace transport {
 namespace {

@@ -1,6 +1,8 @@
-#include "bmcsim/byte_io.h"
+#include "wire/byte_io.h"
 
-namespace bmcsim {
+#include <cstring>
+
+namespace wire {
 
 bool ByteReader::U8(uint8_t* value) {
   if (Remaining() < 1) return false;
@@ -15,19 +17,29 @@ bool ByteReader::U16(uint16_t* value) {
   return true;
 }
 
+bool ByteReader::U24(uint32_t* value) {
+  if (Remaining() < 3) return false;
+  *value = static_cast<uint32_t>(data_[pos_]) | static_cast<uint32_t>(data_[pos_ + 1]) << 8 |
+           static_cast<uint32_t>(data_[pos_ + 2]) << 16;
+  pos_ += 3;
+  return true;
+}
+
 bool ByteReader::U32(uint32_t* value) {
   if (Remaining() < 4) return false;
   uint32_t v = 0;
-  for (int i = 3; i >= 0; --i) v = v << 8 | data_[pos_ + i];
+  for (int i = 3; i >= 0; --i) v = v << 8 | data_[pos_ + static_cast<size_t>(i)];
   *value = v;
   pos_ += 4;
   return true;
 }
 
 bool ByteReader::U64(uint64_t* value) {
+  if (Remaining() < 8) return false;
   uint32_t low = 0;
   uint32_t high = 0;
-  if (Remaining() < 8 || !U32(&low) || !U32(&high)) return false;
+  U32(&low);
+  U32(&high);
   *value = static_cast<uint64_t>(high) << 32 | low;
   return true;
 }
@@ -35,6 +47,19 @@ bool ByteReader::U64(uint64_t* value) {
 bool ByteReader::Take(size_t count, Bytes* out) {
   if (Remaining() < count) return false;
   out->assign(data_ + pos_, data_ + pos_ + count);
+  pos_ += count;
+  return true;
+}
+
+bool ByteReader::Copy(size_t count, uint8_t* out) {
+  if (Remaining() < count) return false;
+  if (count) std::memcpy(out, data_ + pos_, count);
+  pos_ += count;
+  return true;
+}
+
+bool ByteReader::Skip(size_t count) {
+  if (Remaining() < count) return false;
   pos_ += count;
   return true;
 }
@@ -62,29 +87,29 @@ Bytes ByteReader::Rest() {
   return rest;
 }
 
-void ByteWriter::U16(uint16_t value) {
+ByteWriter& ByteWriter::U16(uint16_t value) {
   U8(static_cast<uint8_t>(value));
-  U8(static_cast<uint8_t>(value >> 8));
+  return U8(static_cast<uint8_t>(value >> 8));
 }
 
-void ByteWriter::U32(uint32_t value) {
+ByteWriter& ByteWriter::U32(uint32_t value) {
   U16(static_cast<uint16_t>(value));
-  U16(static_cast<uint16_t>(value >> 16));
+  return U16(static_cast<uint16_t>(value >> 16));
 }
 
-void ByteWriter::U64(uint64_t value) {
+ByteWriter& ByteWriter::U64(uint64_t value) {
   U32(static_cast<uint32_t>(value));
-  U32(static_cast<uint32_t>(value >> 32));
+  return U32(static_cast<uint32_t>(value >> 32));
 }
 
-void ByteWriter::Blob(const Bytes& data) {
+ByteWriter& ByteWriter::Blob(const Bytes& data) {
   U32(static_cast<uint32_t>(data.size()));
-  Append(data);
+  return Append(data);
 }
 
-void ByteWriter::Text(std::string_view text) {
+ByteWriter& ByteWriter::Text(std::string_view text) {
   U32(static_cast<uint32_t>(text.size()));
-  Append(reinterpret_cast<const uint8_t*>(text.data()), text.size());
+  return Append(text);
 }
 
-}  // namespace bmcsim
+}  // namespace wire
