@@ -3,7 +3,8 @@
 #include <cstring>
 #include <set>
 
-#include "bmcsim/value_text.h"
+#include "bmcsim/faults/value_text.h"
+#include "wire/hex_text.h"
 
 namespace bmcsim {
 namespace {
@@ -24,10 +25,10 @@ bool Number(const std::string& option, const std::string& text, uint64_t max, st
   return true;
 }
 
-bool HexField(const std::string& option, const std::string& text, size_t size, std::optional<Bytes>* out,
-              std::string* error) {
-  Bytes bytes;
-  if (!ParseHexBytes(text, &bytes) || bytes.size() != size) {
+bool HexField(const std::string& option, const std::string& text, size_t size,
+              std::optional<wire::Bytes>* out, std::string* error) {
+  wire::Bytes bytes;
+  if (!wire::ParseHexBytes(text, &bytes) || bytes.size() != size) {
     *error = option + " needs " + std::to_string(size) + " bytes in hex, not '" + text + "'";
     return false;
   }
@@ -38,11 +39,11 @@ bool HexField(const std::string& option, const std::string& text, size_t size, s
 // "XX.YY": the two firmware revision bytes in hex.
 bool FirmwareRevision(const std::string& text, BmcOptions* options, std::string* error) {
   size_t dot = text.find('.');
-  Bytes major;
-  Bytes minor;
-  auto part = [](const std::string& digits, Bytes* byte) {
+  wire::Bytes major;
+  wire::Bytes minor;
+  auto part = [](const std::string& digits, wire::Bytes* byte) {
     return !digits.empty() && digits.size() <= 2 &&
-           ParseHexBytes(std::string(2 - digits.size(), '0') + digits, byte);
+           wire::ParseHexBytes(std::string(2 - digits.size(), '0') + digits, byte);
   };
   if (dot == std::string::npos || !part(text.substr(0, dot), &major) || !part(text.substr(dot + 1), &minor)) {
     *error = "--fw-rev needs XX.YY in hex, not '" + text + "'";

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "bmcsim/bmc_state.h"
+#include "bmcsim/model/bmc_state.h"
 
 namespace bmcsim {
 
@@ -15,9 +15,9 @@ struct BmcOptions {
   std::optional<uint32_t> manufacturerId;
   std::optional<uint16_t> productId;
   bool noAux = false;
-  std::optional<Bytes> aux;
+  std::optional<wire::Bytes> aux;
   std::optional<uint32_t> capacity, erasePolls, latencyMs;
-  std::optional<Bytes> oemE0;
+  std::optional<wire::Bytes> oemE0;
 };
 
 // Parses args[first..]; fails with a message on an unknown option, a missing or bad value, or

@@ -4,11 +4,12 @@
 #include <functional>
 #include <map>
 
-#include "bmcsim/bmc_directory.h"
-#include "bmcsim/state_json.h"
+#include "bmcsim/faults/value_text.h"
+#include "bmcsim/store/bmc_directory.h"
+#include "bmcsim/store/state_json.h"
 #include "bmcsim/tool/bmc_options.h"
-#include "bmcsim/value_text.h"
 #include "platform/files.h"
+#include "wire/hex_text.h"
 
 namespace bmcsim {
 namespace {
@@ -175,8 +176,8 @@ bool Send(Invocation& in, bool* failed) {
       hex += in.args[i];
     }
   }
-  Bytes request;
-  if (!ParseHexBytes(hex, &request) || request.size() < 2 || request.size() > 255) {
+  wire::Bytes request;
+  if (!wire::ParseHexBytes(hex, &request) || request.size() < 2 || request.size() > 255) {
     return in.Fail("send needs a request of 2 to 255 bytes in hex, e.g. 18 01");
   }
   if (!in.bmc.IsInitialized()) return in.Fail(in.bmc.path() + " holds no simulated BMC (bmcsim init)");
@@ -184,7 +185,7 @@ bool Send(Invocation& in, bool* failed) {
     ExchangeResult result = in.bmc.Exchange(request.data(), request.size(), in.clock);
     switch (result.outcome) {
       case ExchangeOutcome::kResponse:
-        *in.out += HexSpaced(result.response) + "\n";
+        *in.out += wire::HexSpaced(result.response) + "\n";
         break;
       case ExchangeOutcome::kUnreachable:
         *in.out += "status 9\n";

@@ -1,5 +1,5 @@
 // The BMC kept in a directory, as the sim flavour's driver reaches it.
-#include "bmcsim/bmc_directory.h"
+#include "bmcsim/store/bmc_directory.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,6 @@
 #include "platform/testing/virtual_clock.h"
 #include "tests/bmcsim/model_bench.h"
 #include "tests/support/temp_dir.h"
-#include "transport/sim/sim_driver.h"
 
 namespace bmcsim {
 namespace {
@@ -21,7 +20,7 @@ class BmcDirectoryTest : public ::testing::Test {
     std::string error;
     ASSERT_TRUE(BmcDirectory(path).Initialize(FreshState({}, {}, clock), &error)) << error;
   }
-  Bytes Send(BmcDirectory& bmc, const Bytes& request) {
+  wire::Bytes Send(BmcDirectory& bmc, const wire::Bytes& request) {
     ExchangeResult r = bmc.Exchange(request.data(), request.size(), clock);
     EXPECT_EQ(r.outcome, ExchangeOutcome::kResponse);
     return r.response;
@@ -108,8 +107,8 @@ TEST_F(BmcDirectoryTest, LogHasOneLinePerExchange) {
       },
       &error));
   Send(bmc, {0x18, 0x01});
-  EXPECT_EQ(bmc.Exchange(Bytes{0x28, 0x20}.data(), 2, clock).outcome, ExchangeOutcome::kUnreachable);
-  EXPECT_EQ(bmc.Exchange(Bytes{0x28}.data(), 1, clock).outcome, ExchangeOutcome::kTransferFailed);
+  EXPECT_EQ(bmc.Exchange(wire::Bytes{0x28, 0x20}.data(), 2, clock).outcome, ExchangeOutcome::kUnreachable);
+  EXPECT_EQ(bmc.Exchange(wire::Bytes{0x28}.data(), 1, clock).outcome, ExchangeOutcome::kTransferFailed);
   std::string log;
   ASSERT_TRUE(bmc.ReadLog(&log, true, &error));
   EXPECT_EQ(log,
@@ -167,58 +166,11 @@ TEST_F(BmcDirectoryTest, InterruptedSaveFallsBackToThePreviousState) {
 TEST_F(BmcDirectoryTest, DamagedStateFileMakesTheBmcUnreachable) {
   Damage(platform::JoinPath(path, "state-a.bin"));
   BmcDirectory bmc(path);
-  EXPECT_EQ(bmc.Exchange(Bytes{0x18, 0x01}.data(), 2, clock).outcome, ExchangeOutcome::kUnreachable);
+  EXPECT_EQ(bmc.Exchange(wire::Bytes{0x18, 0x01}.data(), 2, clock).outcome, ExchangeOutcome::kUnreachable);
   BmcState state;
   std::string error;
   EXPECT_FALSE(bmc.Read(&state, &error));
   EXPECT_NE(error.find("damaged"), std::string::npos) << error;
-}
-
-TEST(SimulatedDriver, MissingOrEmptyDirectoryIsLikeAMachineWithoutTheDevice) {
-  TempDir temp;
-  platform::VirtualClock clock;
-  for (const std::string& dir : {temp.File("absent"), temp.path()}) {
-    auto driver = transport::MakeSimulatedDriver(dir, clock);
-    uint8_t request[] = {0x18, 0x01};
-    uint8_t response[transport::kIpmiBufferSize];
-    uint8_t length = 99;
-    EXPECT_EQ(driver->Exchange(request, 2, response, sizeof response, &length),
-              transport::kDriverUnreachable);
-    EXPECT_EQ(length, 99);
-  }
-  EXPECT_FALSE(platform::FileExists(temp.File("bmcsim.lock")));  // nothing left behind
-}
-
-TEST_F(BmcDirectoryTest, SimulatedDriverCutsAtTheCallersCapacity) {
-  auto driver = transport::MakeSimulatedDriver(path, clock);
-  uint8_t request[] = {0x18, 0x01};
-  uint8_t response[transport::kIpmiBufferSize] = {};
-  uint8_t length = 0;
-  ASSERT_EQ(driver->Exchange(request, 2, response, 10, &length), transport::kExchangeOk);
-  EXPECT_EQ(length, 10);
-  EXPECT_EQ(response[10], 0x00);  // nothing written past the capacity
-  ASSERT_EQ(driver->Exchange(request, 2, response, sizeof response, &length), transport::kExchangeOk);
-  EXPECT_EQ(length, 18);
-  EXPECT_EQ(response[0], 0x1C);
-}
-
-TEST_F(BmcDirectoryTest, SimulatedDriverReportsALostAnswer) {
-  std::string error;
-  ASSERT_TRUE(BmcDirectory(path).Modify(
-      [](BmcState& state, std::string* e) {
-        state.faults.emplace_back();
-        return ParseFaultRule("netfn=0x3e cmd=0x10 status=10", &state.faults.back(), e);
-      },
-      &error));
-  auto driver = transport::MakeSimulatedDriver(path, clock);
-  uint8_t request[] = {0xF8, 0x10, 0x00};
-  uint8_t response[transport::kIpmiBufferSize];
-  uint8_t length = 99;
-  EXPECT_EQ(driver->Exchange(request, 3, response, sizeof response, &length), transport::kTransferFailed);
-  EXPECT_EQ(length, 0);
-  BmcState state;
-  ASSERT_TRUE(BmcDirectory(path).Read(&state, &error));
-  EXPECT_TRUE(state.spared.lockHeld);  // carried out all the same
 }
 
 }  // namespace

@@ -1,8 +1,9 @@
 // Fault rules: their text form, the skip/count bookkeeping and every effect on an exchange.
-#include "bmcsim/fault_rules.h"
+#include "bmcsim/faults/fault_rules.h"
 
 #include <gtest/gtest.h>
 
+#include "bmcsim/faults/value_text.h"
 #include "tests/bmcsim/model_bench.h"
 
 namespace bmcsim {
@@ -104,7 +105,7 @@ TEST(FaultRules, EveryMatchingRuleCountsAndAllThatFireApply) {
 TEST(FaultRules, CompletionCodeReplacesTheAnswerWithoutCarryingOutTheRequest) {
   ModelBench bmc;
   bmc.state.faults = {Rule("netfn=0x0a cmd=0x22 cc=0xc0")};
-  EXPECT_EQ(HexSpaced(bmc.Send("28 22")), "2C 22 C0");
+  EXPECT_EQ(wire::HexSpaced(bmc.Send("28 22")), "2C 22 C0");
   EXPECT_EQ(bmc.state.active.reservation, 0);
 }
 
@@ -119,7 +120,7 @@ TEST(FaultRules, Status9NeverArrivesStatus10LosesTheAnswer) {
   r = bmc.Run({0x28, 0x22});
   EXPECT_EQ(r.outcome, ExchangeOutcome::kTransferFailed);
   EXPECT_NE(bmc.state.active.reservation, 0);
-  EXPECT_EQ(ExchangeLogLine(Bytes{0x28, 0x22}.data(), 2, r), "28 22 -> status 10");
+  EXPECT_EQ(ExchangeLogLine(wire::Bytes{0x28, 0x22}.data(), 2, r), "28 22 -> status 10");
 }
 
 TEST(FaultRules, LengthCutsOrPadsAndPatchOverwritesOrExtends) {
@@ -128,11 +129,11 @@ TEST(FaultRules, LengthCutsOrPadsAndPatchOverwritesOrExtends) {
                       Rule("netfn=0x3e cmd=0xe0 patch=4:AABB"),
                       Rule("netfn=0x3e cmd=0xe0 skip=1 patch=6:01")};
   EXPECT_EQ(bmc.Send("18 01").size(), 15u);
-  Bytes padded = bmc.Send("18 01");
+  wire::Bytes padded = bmc.Send("18 01");
   ASSERT_EQ(padded.size(), 20u);
   EXPECT_EQ(padded[18], 0x00);
-  EXPECT_EQ(HexSpaced(bmc.Send("F8 E0")), "FC E0 00 00 AA BB");
-  EXPECT_EQ(HexSpaced(bmc.Send("F8 E0")), "FC E0 00 00 00 00 01");
+  EXPECT_EQ(wire::HexSpaced(bmc.Send("F8 E0")), "FC E0 00 00 AA BB");
+  EXPECT_EQ(wire::HexSpaced(bmc.Send("F8 E0")), "FC E0 00 00 00 00 01");
 }
 
 TEST(FaultRules, PatchedNextRecordIdMakesTheChainLoop) {
@@ -156,11 +157,11 @@ TEST(FaultRules, CancelTakesTheReservationAwayJustBeforeTheRequest) {
   bmc.LockAndErase();
   SdrRecord record = MakeRecord(20);
   uint16_t spared = bmc.Reserve(true);
-  Bytes r = bmc.PartialAdd(spared, 0, 0, 0, Bytes(record.begin(), record.begin() + 16));
+  wire::Bytes r = bmc.PartialAdd(spared, 0, 0, 0, wire::Bytes(record.begin(), record.begin() + 16));
   ASSERT_EQ(r[2], 0x00);
-  EXPECT_EQ(
-      bmc.PartialAdd(spared, ModelBench::Word(r, 3), 16, 1, Bytes(record.begin() + 16, record.end()))[2],
-      0xC5);
+  EXPECT_EQ(bmc.PartialAdd(spared, ModelBench::Word(r, 3), 16, 1,
+                           wire::Bytes(record.begin() + 16, record.end()))[2],
+            0xC5);
   EXPECT_FALSE(bmc.state.spared.pending.has_value());
   bmc.WriteRecord(record);  // a restart from the first chunk succeeds
   EXPECT_EQ(bmc.state.spared.repository.records.size(), 1u);

@@ -3,7 +3,8 @@
 
 #include <random>
 
-#include "bmcsim/state_file.h"
+#include "bmcsim/store/state_file.h"
+#include "bmcsim/store/state_payload.h"
 #include "tests/bmcsim/model_bench.h"
 
 namespace bmcsim {
@@ -13,29 +14,29 @@ TEST(BmcModel, GetDeviceIdAnswers18BytesOr14WithoutAuxRevision) {
   ModelBench bmc;
   bmc.state.identity.productId = 0x1A2B;
   bmc.state.identity.auxRevision[3] = 0x77;
-  Bytes full = bmc.Send("18 01");
+  wire::Bytes full = bmc.Send("18 01");
   ASSERT_EQ(full.size(), 18u);
-  EXPECT_EQ(HexSpaced(full), "1C 01 00 20 01 01 00 02 BF 2D 9B 4E 2B 1A 00 00 00 77");
+  EXPECT_EQ(wire::HexSpaced(full), "1C 01 00 20 01 01 00 02 BF 2D 9B 4E 2B 1A 00 00 00 77");
   bmc.state.identity.auxPresent = false;
   EXPECT_EQ(bmc.Send("18 01").size(), 14u);
-  EXPECT_EQ(HexSpaced(bmc.Send("18 01 00")), "1C 01 C7");
+  EXPECT_EQ(wire::HexSpaced(bmc.Send("18 01 00")), "1C 01 C7");
 }
 
 TEST(BmcModel, UnknownCommandsAndNetworkFunctionsAnswerC1) {
   ModelBench bmc;
   for (const char* request : {"18 02", "28 24", "F8 15", "20 00 01", "30 01"}) {
-    Bytes r = bmc.Send(request);
+    wire::Bytes r = bmc.Send(request);
     ASSERT_EQ(r.size(), 3u) << request;
     EXPECT_EQ(r[2], 0xC1) << request;
   }
-  EXPECT_EQ(HexSpaced(bmc.Send("F8 15")), "FC 15 C1");
+  EXPECT_EQ(wire::HexSpaced(bmc.Send("F8 15")), "FC 15 C1");
 }
 
 TEST(BmcModel, OemE0AnswersItsThreeConfiguredBytes) {
   ModelBench bmc;
   bmc.state.settings.oemE0[0] = 0x12;
   bmc.state.settings.oemE0[2] = 0x34;
-  EXPECT_EQ(HexSpaced(bmc.Send("F8 E0")), "FC E0 00 12 00 34");
+  EXPECT_EQ(wire::HexSpaced(bmc.Send("F8 E0")), "FC E0 00 12 00 34");
 }
 
 TEST(BmcModel, RepositoryInfoReportsCountFreeSpaceAndStamps) {
@@ -43,10 +44,10 @@ TEST(BmcModel, RepositoryInfoReportsCountFreeSpaceAndStamps) {
   bmc.state.active.records = {WithId(MakeRecord(11), 1), WithId(MakeRecord(59), 2)};
   bmc.state.active.additionStamp = 0x11223344;
   bmc.state.active.eraseStamp = 0x55667788;
-  EXPECT_EQ(HexSpaced(bmc.Send("28 20")), "2C 20 00 51 02 00 AF FF 44 33 22 11 88 77 66 55 26");
+  EXPECT_EQ(wire::HexSpaced(bmc.Send("28 20")), "2C 20 00 51 02 00 AF FF 44 33 22 11 88 77 66 55 26");
   // Free space stops at FFFEh ("64 KiB - 2 or more"), also for a capacity above 64 KiB.
   bmc.state.settings.capacity = 200000;
-  Bytes r = bmc.Send("28 20");
+  wire::Bytes r = bmc.Send("28 20");
   EXPECT_EQ(ModelBench::Word(r, 6), 0xFFFE);
   bmc.state.settings.capacity = 80;
   EXPECT_EQ(ModelBench::Word(bmc.Send("28 20"), 6), 0);
@@ -59,7 +60,7 @@ TEST(BmcModel, NewReservationCancelsTheOldOne) {
   EXPECT_EQ(bmc.GetSdr(false, first, 0, 5, 4)[2], 0x00);
   uint16_t second = bmc.Reserve();
   EXPECT_NE(first, second);
-  EXPECT_EQ(HexSpaced(bmc.GetSdr(false, first, 0, 5, 4)), "2C 23 C5");
+  EXPECT_EQ(wire::HexSpaced(bmc.GetSdr(false, first, 0, 5, 4)), "2C 23 C5");
   EXPECT_EQ(bmc.GetSdr(false, second, 0, 5, 4)[2], 0x00);
   // 0000h needs no reservation for a read from offset 0, and is refused elsewhere.
   EXPECT_EQ(bmc.GetSdr(false, 0, 0, 0, 5)[2], 0x00);
@@ -98,13 +99,13 @@ TEST(BmcModel, GetSdrAnswersEdgesOfTheRecordChain) {
       {0x0005, 0, 5, "2C 23 CB"},                       // no such record
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(HexSpaced(bmc.GetSdr(false, resv, c.id, c.offset, c.count)), c.expected)
+    EXPECT_EQ(wire::HexSpaced(bmc.GetSdr(false, resv, c.id, c.offset, c.count)), c.expected)
         << "record " << c.id << " offset " << int(c.offset) << " count " << int(c.count);
   }
-  EXPECT_EQ(HexSpaced(bmc.Send("28 23 01 00 00 00 00")), "2C 23 C7");
-  EXPECT_EQ(HexSpaced(bmc.Send("28 23 01 00 00 00 00 05 00")), "2C 23 C7");
+  EXPECT_EQ(wire::HexSpaced(bmc.Send("28 23 01 00 00 00 00")), "2C 23 C7");
+  EXPECT_EQ(wire::HexSpaced(bmc.Send("28 23 01 00 00 00 00 05 00")), "2C 23 C7");
   bmc.state.active.records.clear();
-  EXPECT_EQ(HexSpaced(bmc.GetSdr(false, resv, 0, 0, 5)), "2C 23 CB");
+  EXPECT_EQ(wire::HexSpaced(bmc.GetSdr(false, resv, 0, 0, 5)), "2C 23 CB");
 }
 
 TEST(BmcModel, ReadBackWalksTheWholeRealRepository) {
@@ -135,12 +136,12 @@ TEST(BmcModel, ArbitraryRequestsGetWellFormedAnswersAndKeepTheStateSound) {
   const uint8_t netFns[] = {0x18, 0x28, 0xF8, 0x20};
   const uint8_t commands[] = {0x01, 0x10, 0x11, 0x12, 0x13, 0x14, 0x20, 0x22, 0x23, 0xE0};
   for (int i = 0; i < 20000; ++i) {
-    Bytes request{netFns[random() % 4], commands[random() % 10]};
+    wire::Bytes request{netFns[random() % 4], commands[random() % 10]};
     // Mostly plausible shapes: small reservation and record IDs, short data.
     size_t length = random() % 24;
     for (size_t k = 0; k < length; ++k) request.push_back(static_cast<uint8_t>(random() % (k < 4 ? 4 : 256)));
     if (request[1] == 0x10 && request.size() > 2) request.resize(3);  // keep the lock cycling
-    Bytes r = bmc.Send(request);
+    wire::Bytes r = bmc.Send(request);
     ASSERT_GE(r.size(), 3u);
     ASSERT_EQ(r[0], request[0] + 4);
     ASSERT_EQ(r[1], request[1]);

@@ -42,7 +42,7 @@ TEST(SparedSdr, ReleaseWithSuccessMakesTheSparedRepositoryActive) {
   // While the lock is held the standard commands still see the old repository.
   EXPECT_EQ(bmc.ReadAll(false), (std::vector<SdrRecord>{WithId(MakeRecord(30), 0x10)}));
   uint16_t reader = bmc.Reserve(false);
-  EXPECT_EQ(HexSpaced(bmc.Lock(2)), "FC 10 00");
+  EXPECT_EQ(wire::HexSpaced(bmc.Lock(2)), "FC 10 00");
 
   EXPECT_FALSE(bmc.state.spared.lockHeld);
   EXPECT_EQ(bmc.ReadAll(false),
@@ -53,7 +53,7 @@ TEST(SparedSdr, ReleaseWithSuccessMakesTheSparedRepositoryActive) {
   // The repository changed under the reader's reservation.
   EXPECT_EQ(bmc.GetSdr(false, reader, 1, 5, 2)[2], 0xC5);
   // The spared commands are gone with the lock.
-  EXPECT_EQ(HexSpaced(bmc.Send("F8 11")), "FC 11 D5");
+  EXPECT_EQ(wire::HexSpaced(bmc.Send("F8 11")), "FC 11 D5");
 }
 
 TEST(SparedSdr, ReleaseWithFailureDiscardsTheSparedRepository) {
@@ -63,7 +63,7 @@ TEST(SparedSdr, ReleaseWithFailureDiscardsTheSparedRepository) {
   BmcState before = bmc.state;
   bmc.LockAndErase();
   bmc.WriteRecord(MakeRecord(11));
-  EXPECT_EQ(HexSpaced(bmc.Lock(1)), "FC 10 00");
+  EXPECT_EQ(wire::HexSpaced(bmc.Lock(1)), "FC 10 00");
   EXPECT_FALSE(bmc.state.spared.lockHeld);
   EXPECT_EQ(bmc.state.active.records, original);
   EXPECT_EQ(bmc.state.active.additionStamp, before.active.additionStamp);
@@ -87,8 +87,8 @@ TEST(SparedSdr, CommandsWithoutTheLockAnswerD5) {
                               "F8 13 01 00 00 00 00 01 00 00 51 01 00", "F8 14 01 00 43 4C 52 AA"}) {
     EXPECT_EQ(bmc.Send(request).at(2), 0xD5) << request;
   }
-  EXPECT_EQ(HexSpaced(bmc.Send("F8 10 03")), "FC 10 CC");
-  EXPECT_EQ(HexSpaced(bmc.Send("F8 10")), "FC 10 C7");
+  EXPECT_EQ(wire::HexSpaced(bmc.Send("F8 10 03")), "FC 10 CC");
+  EXPECT_EQ(wire::HexSpaced(bmc.Send("F8 10")), "FC 10 C7");
 }
 
 TEST(SparedSdr, EraseTakesTheConfiguredNumberOfStatusPolls) {
@@ -99,21 +99,21 @@ TEST(SparedSdr, EraseTakesTheConfiguredNumberOfStatusPolls) {
     ASSERT_EQ(bmc.Lock(0)[2], 0x00);
     uint16_t resv = bmc.Reserve(true);
     uint32_t before = bmc.state.spared.repository.eraseStamp;
-    Bytes r = bmc.Erase(resv, 0xAA);
+    wire::Bytes r = bmc.Erase(resv, 0xAA);
     uint32_t statusRequests = 0;
-    while (r == Bytes{0xFC, 0x14, 0x00, 0x00} && statusRequests < 100) {
+    while (r == wire::Bytes{0xFC, 0x14, 0x00, 0x00} && statusRequests < 100) {
       // Writing and reading wait for the erase to finish.
       EXPECT_EQ(bmc.PartialAdd(resv, 0, 0, 1, MakeRecord(0))[2], 0xD5);
       EXPECT_EQ(bmc.GetSdr(true, resv, 0, 0, 5)[2], 0xD5);
       r = bmc.Erase(resv, 0x00);
       ++statusRequests;
     }
-    EXPECT_EQ(r, (Bytes{0xFC, 0x14, 0x00, 0x01}));
+    EXPECT_EQ(r, (wire::Bytes{0xFC, 0x14, 0x00, 0x01}));
     EXPECT_EQ(statusRequests, polls);
     EXPECT_TRUE(bmc.state.spared.repository.records.empty());
     EXPECT_GT(bmc.state.spared.repository.eraseStamp, before);
     // Asking again after completion keeps answering "completed".
-    EXPECT_EQ(bmc.Erase(resv, 0x00), (Bytes{0xFC, 0x14, 0x00, 0x01}));
+    EXPECT_EQ(bmc.Erase(resv, 0x00), (wire::Bytes{0xFC, 0x14, 0x00, 0x01}));
   }
 }
 
@@ -124,35 +124,36 @@ TEST(SparedSdr, EraseChecksReservationAndLetters) {
   EXPECT_EQ(bmc.Erase(0, 0xAA)[2], 0xC5);
   EXPECT_EQ(bmc.Erase(static_cast<uint16_t>(resv + 1), 0xAA)[2], 0xC5);
   EXPECT_EQ(bmc.Erase(resv, 0x55)[2], 0xCC);
-  EXPECT_EQ(
-      HexSpaced(bmc.Send(Bytes{0xF8, 0x14, ModelBench::Lo(resv), ModelBench::Hi(resv), 'C', 'L', 'X', 0xAA})),
-      "FC 14 CC");
+  EXPECT_EQ(wire::HexSpaced(bmc.Send(
+                wire::Bytes{0xF8, 0x14, ModelBench::Lo(resv), ModelBench::Hi(resv), 'C', 'L', 'X', 0xAA})),
+            "FC 14 CC");
 }
 
 TEST(SparedSdr, PartialAddRefusesChunksThatDoNotFit) {
   const SdrRecord record = MakeRecord(20);  // 25 bytes
-  const Bytes head(record.begin(), record.begin() + 16);
-  const Bytes tail(record.begin() + 16, record.end());
+  const wire::Bytes head(record.begin(), record.begin() + 16);
+  const wire::Bytes tail(record.begin() + 16, record.end());
   struct Case {
     const char* what;
-    uint8_t offset;    // of the second chunk
-    bool sameId;       // second chunk names the assigned ID
-    uint8_t progress;  // of the second chunk
-    Bytes chunk;       // second chunk
-    uint8_t code;      // expected answer
-    bool pendingKept;  // the half-written record survives
+    uint8_t offset;     // of the second chunk
+    bool sameId;        // second chunk names the assigned ID
+    uint8_t progress;   // of the second chunk
+    wire::Bytes chunk;  // second chunk
+    uint8_t code;       // expected answer
+    bool pendingKept;   // the half-written record survives
   } cases[] = {
       {"offset not where the data ends", 15, true, 1, tail, 0xCC, true},
       {"unknown record ID", 16, false, 1, tail, 0xCB, true},
-      {"more bytes than the body length", 16, true, 1, Bytes(tail.size() + 1, 0x11), 0x80, false},
-      {"last chunk leaves the record short", 16, true, 1, Bytes(tail.begin(), tail.end() - 1), 0x80, false},
+      {"more bytes than the body length", 16, true, 1, wire::Bytes(tail.size() + 1, 0x11), 0x80, false},
+      {"last chunk leaves the record short", 16, true, 1, wire::Bytes(tail.begin(), tail.end() - 1), 0x80,
+       false},
       {"progress byte neither 0 nor 1", 16, true, 2, tail, 0xCC, true},
   };
   for (const Case& c : cases) {
     ModelBench bmc;
     bmc.LockAndErase();
     uint16_t resv = bmc.Reserve(true);
-    Bytes r = bmc.PartialAdd(resv, 0, 0, 0, head);
+    wire::Bytes r = bmc.PartialAdd(resv, 0, 0, 0, head);
     ASSERT_EQ(r[2], 0x00) << c.what;
     uint16_t id = ModelBench::Word(r, 3);
     uint16_t named = c.sameId ? id : static_cast<uint16_t>(id + 5);
@@ -182,11 +183,11 @@ TEST(SparedSdr, NewReservationDropsAHalfWrittenRecord) {
   bmc.LockAndErase();
   SdrRecord record = MakeRecord(30);
   uint16_t resv = bmc.Reserve(true);
-  Bytes r = bmc.PartialAdd(resv, 0, 0, 0, Bytes(record.begin(), record.begin() + 16));
+  wire::Bytes r = bmc.PartialAdd(resv, 0, 0, 0, wire::Bytes(record.begin(), record.begin() + 16));
   uint16_t id = ModelBench::Word(r, 3);
   uint16_t again = bmc.Reserve(true);
-  EXPECT_EQ(bmc.PartialAdd(resv, id, 16, 1, Bytes(record.begin() + 16, record.end()))[2], 0xC5);
-  EXPECT_EQ(bmc.PartialAdd(again, id, 16, 1, Bytes(record.begin() + 16, record.end()))[2], 0xCB);
+  EXPECT_EQ(bmc.PartialAdd(resv, id, 16, 1, wire::Bytes(record.begin() + 16, record.end()))[2], 0xC5);
+  EXPECT_EQ(bmc.PartialAdd(again, id, 16, 1, wire::Bytes(record.begin() + 16, record.end()))[2], 0xCB);
   // The SDR tool's restart with record ID 0000h succeeds and reuses the free ID.
   uint16_t rewritten = 0;
   bmc.WriteRecord(record, &rewritten);

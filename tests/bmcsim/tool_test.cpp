@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "bmcsim/bmc_directory.h"
+#include "bmcsim/store/bmc_directory.h"
 #include "platform/files.h"
 #include "platform/testing/virtual_clock.h"
 #include "tests/bmcsim/model_bench.h"

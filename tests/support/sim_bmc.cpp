@@ -2,10 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include "bmcsim/bmc_directory.h"
-#include "bmcsim/bmc_state.h"
-#include "bmcsim/fault_rules.h"
-#include "bmcsim/sdr_records.h"
+#include "bmcsim/faults/fault_rules.h"
+#include "bmcsim/model/bmc_state.h"
+#include "bmcsim/model/sdr_records.h"
+#include "bmcsim/store/bmc_directory.h"
 #include "platform/clock.h"
 #include "platform/files.h"
 

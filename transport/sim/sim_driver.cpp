@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "bmcsim/bmc_directory.h"
+#include "bmcsim/store/bmc_directory.h"
 
 namespace transport {
 namespace {
@@ -25,8 +25,9 @@ class SimulatedDriver : public IpmiDriver {
       case bmcsim::ExchangeOutcome::kResponse:
         break;
     }
-    // Cut to the caller's buffer, as a driver handed a smaller output buffer would.
-    size_t length = std::min({result.response.size(), responseCapacity, kIpmiBufferSize - 1});
+    // The vendor driver's output buffer holds 127 bytes: a longer answer is cut there, and a
+    // smaller caller buffer receives what fits.
+    size_t length = std::min({result.response.size(), responseCapacity, kDriverResponseCapacity});
     if (length) std::memcpy(response, result.response.data(), length);
     *responseLength = static_cast<uint8_t>(length);
     return kExchangeOk;

@@ -1,0 +1,27 @@
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "bmcsim/faults/fault_rules.h"
+#include "wire/byte_io.h"
+
+namespace bmcsim {
+
+// What the rules that fire on one exchange do to it, in rule order.
+struct FaultPlan {
+  bool unreachable = false;
+  bool transferFailed = false;
+  bool cancel = false;
+  bool replaceCode = false;
+  uint8_t completionCode = 0;
+  uint32_t delayMs = 0;
+  std::vector<const FaultRule*> edits;  // length and patch rules
+};
+
+// Counts this exchange against every matching rule (skip first, then count) and collects
+// the effects of those that fire. The plan points into rules.
+FaultPlan TriggerFaults(std::vector<FaultRule>& rules, const uint8_t* request, size_t length);
+void ApplyResponseEdits(const FaultPlan& plan, wire::Bytes* response);
+
+}  // namespace bmcsim

@@ -1,0 +1,11 @@
+#pragma once
+#include "bmcsim/model/command_table.h"
+
+namespace bmcsim {
+
+// Each family of commands registers its handlers once.
+void RegisterDeviceCommands(CommandTable& table);     // Get Device ID, OEM identity query
+void RegisterSdrCommands(CommandTable& table);        // the active repository (Storage)
+void RegisterSparedSdrCommands(CommandTable& table);  // the spared repository (OEM)
+
+}  // namespace bmcsim

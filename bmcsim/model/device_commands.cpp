@@ -1,0 +1,37 @@
+// Get Device ID and the OEM identity query.
+#include "bmcsim/model/command_families.h"
+
+namespace bmcsim {
+namespace {
+
+Reply GetDeviceId(CommandContext& context, wire::ByteReader& request) {
+  if (!request.AtEnd()) return Reply::Error(kCcRequestLength);
+  const DeviceIdentity& id = context.state.identity;
+  wire::ByteWriter out;
+  out.U8(id.deviceId);
+  out.U8(id.deviceRevision);
+  out.U8(id.firmwareRevision1);
+  out.U8(id.firmwareRevision2);
+  out.U8(id.ipmiVersion);
+  out.U8(id.additionalSupport);
+  out.U16(static_cast<uint16_t>(id.manufacturerId));  // 3 bytes, low first
+  out.U8(static_cast<uint8_t>(id.manufacturerId >> 16));
+  out.U16(id.productId);
+  if (id.auxPresent) out.Append(id.auxRevision, sizeof id.auxRevision);
+  return Reply::Ok(out.Take());
+}
+
+Reply GetOemE0Info(CommandContext& context, wire::ByteReader& request) {
+  if (!request.AtEnd()) return Reply::Error(kCcRequestLength);
+  const uint8_t* info = context.state.settings.oemE0;
+  return Reply::Ok(wire::Bytes(info, info + 3));
+}
+
+}  // namespace
+
+void RegisterDeviceCommands(CommandTable& table) {
+  table.Register(kNetFnApp, 0x01, GetDeviceId);
+  table.Register(kNetFnOem, 0xE0, GetOemE0Info);
+}
+
+}  // namespace bmcsim

@@ -1,0 +1,115 @@
+// The sim flavour's driver: the simulated BMC behind the vendor driver's interface.
+#include "transport/sim/sim_driver.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <iterator>
+
+#include "bmcsim/store/bmc_directory.h"
+#include "platform/files.h"
+#include "platform/testing/virtual_clock.h"
+#include "tests/bmcsim/model_bench.h"
+#include "tests/support/temp_dir.h"
+
+namespace bmcsim {
+namespace {
+
+using testsupport::TempDir;
+
+class SimulatedDriverTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string error;
+    ASSERT_TRUE(BmcDirectory(path).Initialize(FreshState({}, {}, clock), &error)) << error;
+  }
+  void Change(const BmcDirectory::Change& change) {
+    std::string error;
+    ASSERT_TRUE(BmcDirectory(path).Modify(change, &error)) << error;
+  }
+
+  TempDir temp;
+  std::string path = temp.File("bmc");
+  platform::VirtualClock clock;
+};
+
+TEST(SimulatedDriver, MissingOrEmptyDirectoryIsLikeAMachineWithoutTheDevice) {
+  TempDir temp;
+  platform::VirtualClock clock;
+  for (const std::string& dir : {temp.File("absent"), temp.path()}) {
+    auto driver = transport::MakeSimulatedDriver(dir, clock);
+    uint8_t request[] = {0x18, 0x01};
+    uint8_t response[transport::kIpmiBufferSize];
+    uint8_t length = 99;
+    EXPECT_EQ(driver->Exchange(request, 2, response, sizeof response, &length),
+              transport::kDriverUnreachable);
+    EXPECT_EQ(length, 99);
+  }
+  EXPECT_FALSE(platform::FileExists(temp.File("bmcsim.lock")));  // nothing left behind
+}
+
+TEST_F(SimulatedDriverTest, AnswersAreCutWhereTheVendorDriversAre) {
+  const SdrRecord record = WithId(MakeRecord(200), 1);
+  Change([&](BmcState& state, std::string* error) {
+    state.active.records = {record};
+    state.faults.emplace_back();
+    return ParseFaultRule("netfn=0x3e cmd=0xe0 count=always length=255", &state.faults.back(), error);
+  });
+  wire::Bytes deviceId;
+  ASSERT_TRUE(wire::ParseHexBytes("1C 01 00 20 01 01 00 02 BF 2D 9B 4E 01 00 00 00 00 00", &deviceId));
+  wire::Bytes wholeRecord{0x2C, 0x23, 0x00, 0xFF, 0xFF};
+  wholeRecord.insert(wholeRecord.end(), record.begin(), record.end());
+  wire::Bytes padded{0xFC, 0xE0, 0x00};
+  padded.resize(255, 0x00);
+
+  const size_t kAnyAnswer = transport::kIpmiBufferSize;  // a caller buffer that holds any answer
+  struct Case {
+    const char* what;
+    wire::Bytes request;
+    size_t capacity;
+    const wire::Bytes& answer;  // the BMC's whole answer
+    size_t length;              // what the caller receives
+  } cases[] = {
+      {"short answer", {0x18, 0x01}, kAnyAnswer, deviceId, 18},
+      {"caller buffer below the answer", {0x18, 0x01}, 10, deviceId, 10},
+      {"answer of exactly 127 bytes", {0x28, 0x23, 0, 0, 0, 0, 0, 122}, kAnyAnswer, wholeRecord, 127},
+      {"128-byte answer", {0x28, 0x23, 0, 0, 0, 0, 0, 123}, kAnyAnswer, wholeRecord, 127},
+      {"210-byte record read", {0x28, 0x23, 0, 0, 0, 0, 0, 0xFF}, kAnyAnswer, wholeRecord, 127},
+      {"long answer, smaller caller buffer", {0x28, 0x23, 0, 0, 0, 0, 0, 0xFF}, 100, wholeRecord, 100},
+      {"answer padded to 255 by a fault", {0xF8, 0xE0}, kAnyAnswer, padded, 127},
+  };
+  auto driver = transport::MakeSimulatedDriver(path, clock);
+  for (const Case& c : cases) {
+    uint8_t response[transport::kIpmiBufferSize];
+    std::fill(std::begin(response), std::end(response), 0xEE);
+    uint8_t length = 0;
+    ASSERT_EQ(driver->Exchange(c.request.data(), static_cast<uint8_t>(c.request.size()), response, c.capacity,
+                               &length),
+              transport::kExchangeOk)
+        << c.what;
+    EXPECT_EQ(length, c.length) << c.what;
+    ASSERT_LE(length, c.answer.size()) << c.what;
+    EXPECT_TRUE(std::equal(response, response + length, c.answer.begin())) << c.what;
+    EXPECT_EQ(response[length], 0xEE) << c.what << ": written past the answer";
+  }
+}
+
+TEST_F(SimulatedDriverTest, ReportsALostAnswer) {
+  Change([](BmcState& state, std::string* e) {
+    state.faults.emplace_back();
+    return ParseFaultRule("netfn=0x3e cmd=0x10 status=10", &state.faults.back(), e);
+  });
+  auto driver = transport::MakeSimulatedDriver(path, clock);
+  uint8_t request[] = {0xF8, 0x10, 0x00};
+  uint8_t response[transport::kIpmiBufferSize];
+  uint8_t length = 99;
+  EXPECT_EQ(driver->Exchange(request, 3, response, sizeof response, &length), transport::kTransferFailed);
+  EXPECT_EQ(length, 0);
+  BmcState state;
+  std::string error;
+  ASSERT_TRUE(BmcDirectory(path).Read(&state, &error)) << error;
+  EXPECT_TRUE(state.spared.lockHeld);  // carried out all the same
+}
+
+}  // namespace
+}  // namespace bmcsim
