@@ -7,8 +7,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "bmcsim/bmc_directory.h"
-#include "bmcsim/bmc_state.h"
+#include "bmcsim/model/bmc_state.h"
+#include "bmcsim/store/bmc_directory.h"
 #include "platform/clock.h"
 #include "platform/console.h"
 #include "platform/files.h"
@@ -91,7 +91,7 @@ int main(int argc, char** argv) {
 
   MeasuringClock clock;
   auto driver = transport::MakeSimulatedDriver("bmc", clock);
-  veltrop::VeltropEnv env;
+  runcontrol::RunEnvironment env;
   env.clock = &clock;
   env.console = &platform::StdConsole();
   env.vendorDriver = driver.get();

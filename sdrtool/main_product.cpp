@@ -8,7 +8,7 @@
 int main(int argc, char** argv) {
   platform::RequestRealtimePriority();
   auto driver = transport::MakeVendorDriver();
-  veltrop::VeltropEnv env;
+  runcontrol::RunEnvironment env;
   env.clock = &platform::SystemClock();
   env.console = &platform::StdConsole();
   env.vendorDriver = driver.get();

@@ -7,10 +7,13 @@
 
 int main(int argc, char** argv) {
   platform::RequestRealtimePriority();
-  auto driver = transport::MakeSimulatedDriver(transport::SimulatedBmcDirectory(), platform::SystemClock());
-  veltrop::VeltropEnv env;
+  const std::string bmcDir = transport::SimulatedBmcDirectory();
+  auto driver = transport::MakeSimulatedDriver(bmcDir, platform::SystemClock());
+  runcontrol::RunEnvironment env;
   env.clock = &platform::SystemClock();
   env.console = &platform::StdConsole();
   env.vendorDriver = driver.get();
+  // One simulated machine, one lock: runs against other simulated BMCs never meet.
+  env.lockDir = bmcDir;
   return veltrop::RunVeltrop(argc, argv, env);
 }

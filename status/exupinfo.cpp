@@ -1,7 +1,7 @@
 #include <cstring>
 #include <string>
 
-#include "status/status_files.h"
+#include "status/package_files.h"
 #include "status/xml_document.h"
 
 namespace status {
@@ -12,10 +12,9 @@ constexpr size_t kMaxVersionChars = 5;
 
 }  // namespace
 
-int ReadExUpInfoVersion(char out[8], platform::Console* console) {
+int ReadExUpInfoVersion(char out[8], platform::Console& console) {
   std::string text;
-  XmlTextResult result =
-      ReadFirstElementText("ExUpInfo.xml", "version", &text, console ? *console : platform::StdConsole());
+  XmlTextResult result = ReadFirstElementText("ExUpInfo.xml", "version", &text, console);
   switch (result) {
     case XmlTextResult::kFound:
       break;

@@ -2,7 +2,7 @@
 #include <string>
 
 #include "platform/files.h"
-#include "status/status_files.h"
+#include "status/package_files.h"
 
 namespace status {
 namespace {

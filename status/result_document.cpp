@@ -18,23 +18,33 @@ const char* ResultFileName(ResultKind kind) {
   return "";
 }
 
+std::string XmlSafeText(std::string_view text) {
+  std::string safe;
+  safe.reserve(text.size());
+  for (char c : text) {
+    const unsigned char u = static_cast<unsigned char>(c);
+    if (u == 0x09 || u == 0x0A || u == 0x0D || (u >= 0x20 && u <= 0x7E)) safe += c;
+  }
+  return safe;
+}
+
 XmlElement BuildResultDocument(ResultKind kind, const std::string& resultCode, const std::string& data,
                                const std::string& version) {
   XmlElement dataElement{"data", {}, {}};
   switch (kind) {
     case ResultKind::VersionResult:
-      dataElement.children.push_back({"cmp", data, {}});
-      dataElement.children.push_back({"version", version, {}});
+      dataElement.children.push_back({"cmp", XmlSafeText(data), {}});
+      dataElement.children.push_back({"version", XmlSafeText(version), {}});
       break;
     case ResultKind::RatioWorkFile:
     case ResultKind::RatioResult:
-      dataElement.text = data;
+      dataElement.text = XmlSafeText(data);
       break;
     case ResultKind::NormalResult:
     case ResultKind::ForceResult:
       break;
   }
-  return XmlElement{"Response", {}, {XmlElement{"result_code", resultCode, {}}, dataElement}};
+  return XmlElement{"Response", {}, {XmlElement{"result_code", XmlSafeText(resultCode), {}}, dataElement}};
 }
 
 }  // namespace status

@@ -15,7 +15,8 @@ struct IpmiTransport {
 };
 
 // Sends one request over the selected path; no pause, no trace, no retry on the vendor
-// path. A response longer than responseCapacity is cut there.
+// path. The response buffer is cleared first; a response longer than responseCapacity is cut
+// there.
 ExchangeStatus IpmiExchange(IpmiTransport& transport, const uint8_t* request, uint8_t requestLength,
                             uint8_t* response, size_t responseCapacity, uint8_t* responseLength);
 

@@ -7,17 +7,9 @@ namespace transport {
 
 using LogSink = std::function<void(const std::string&)>;
 
-// The two programs write the dump with different prefixes.
-enum class ExchangeLogStyle {
-  kSdrTool,       // "request  = ", "response = "
-  kFirmwareTool,  // "  request  = ", "  response = "
-};
-
-// Hex bytes as "%2.2X " each.
-std::string HexBytes(const uint8_t* bytes, unsigned count);
-
-// Writes a request and its response as two hex lines through the program's log sink.
-void LogExchange(const LogSink& sink, ExchangeLogStyle style, const uint8_t* request, const uint8_t* response,
-                 uint8_t requestLength, uint8_t responseLength);
+// Writes a request and its response as two hex lines ("request  = ", "response = ", each
+// byte as "%2.2X ") through the program's log sink, each line after the program's prefix.
+void LogExchange(const LogSink& sink, const std::string& linePrefix, const uint8_t* request,
+                 uint8_t requestLength, const uint8_t* response, uint8_t responseLength);
 
 }  // namespace transport

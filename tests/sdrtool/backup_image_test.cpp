@@ -8,9 +8,8 @@
 
 #include "platform/files.h"
 #include "platform/process.h"
-#include "sdrtool/cproto.h"
-#include "sdrtool/repository_image.h"
-#include "sdrtool/sdr_file.h"
+#include "sdrtool/backup_image.h"
+#include "sdrtool/programming/sdr_programming.h"
 #include "tests/sdrtool/veltrop_fixture.h"
 
 namespace veltrop {
@@ -182,15 +181,13 @@ class BackupImage : public VeltropFixture {
 
   int Backup(const std::string& name) {
     run = NewRun(ModeBackup);
-    CProto proto(*run);
-    return BackupRepository(proto, name);
+    return BackupRepository(*run, name);
   }
 
   bool Load(const Bytes& image) {
     WriteBytes("image.bin", image);
     run = NewRun(ModeUpdate);
-    CProto proto(*run);
-    return LoadBackupImage(proto, "image.bin");
+    return LoadBackupImage(*run, "image.bin");
   }
 
   std::vector<std::string> Errors() const {
@@ -201,7 +198,7 @@ class BackupImage : public VeltropFixture {
     return errors;
   }
 
-  std::unique_ptr<VeltropRun> run;
+  std::unique_ptr<SdrRun> run;
 };
 
 TEST_F(BackupImage, BackupOfRealCaptureDecodesFieldByField) {
@@ -311,10 +308,10 @@ TEST_F(BackupImage, ChangedByteFailsWithThePartsName) {
     EXPECT_EQ(loaded, c.error == nullptr);
     if (c.error) {
       EXPECT_THAT(Errors(), ::testing::ElementsAre(c.error));
-      EXPECT_TRUE(run->Image->records.empty());
+      EXPECT_TRUE(run->image.records.empty());
     } else {
       EXPECT_THAT(Errors(), ::testing::IsEmpty());
-      EXPECT_EQ(Bytes(run->Image->records), Bytes(good.begin() + 128, good.end()));
+      EXPECT_EQ(Bytes(run->image.records), Bytes(good.begin() + 128, good.end()));
     }
   }
 }
@@ -332,8 +329,7 @@ TEST_F(BackupImage, TruncatedOrMissingFile) {
   }
   std::remove(File(kMainLog).c_str());
   run = NewRun(ModeUpdate);
-  CProto proto(*run);
-  EXPECT_FALSE(LoadBackupImage(proto, "absent.bin"));
+  EXPECT_FALSE(LoadBackupImage(*run, "absent.bin"));
   EXPECT_THAT(Errors(), ::testing::ElementsAre("Error, failed to open the specified input file absent.bin"));
 }
 
@@ -341,9 +337,9 @@ TEST_F(BackupImage, ImageWithoutControlBlockBuildsAnEmptyList) {
   ImageShape shape;
   shape.withControl = false;
   ASSERT_TRUE(Load(EncodeImage({}, shape)));
-  SDRFile sdr(*run);
-  EXPECT_EQ(BuildListFromImage(sdr), 0);
-  EXPECT_EQ(sdr.FileList, nullptr);
+  SdrRecordList list;
+  EXPECT_EQ(BuildListFromImage(*run, &list), 0);
+  EXPECT_TRUE(list.empty());
 }
 
 TEST_F(BackupImage, ExtensionBlockIsSkipped) {
@@ -353,7 +349,7 @@ TEST_F(BackupImage, ExtensionBlockIsSkipped) {
   ImageShape shape;
   shape.extension = extension;
   ASSERT_TRUE(Load(EncodeImage(area, shape)));
-  EXPECT_EQ(run->Image->records, area);
+  EXPECT_EQ(run->image.records, area);
 }
 
 TEST_F(BackupImage, ImagesThatCannotBeProgrammedAreRefused) {
@@ -381,7 +377,7 @@ TEST_F(BackupImage, ImagesThatCannotBeProgrammedAreRefused) {
     std::remove(File(kMainLog).c_str());
     EXPECT_FALSE(Load(c.image));
     EXPECT_THAT(Errors(), ::testing::ElementsAre(c.error));
-    EXPECT_TRUE(run->Image->records.empty());
+    EXPECT_TRUE(run->image.records.empty());
   }
   // The largest record a node holds still loads.
   EXPECT_TRUE(Load(EncodeImage(Filler(1, 64))));
@@ -391,27 +387,27 @@ TEST_F(BackupImage, ListFromImageKeepsRecordsAndFindsTheVersion) {
   std::vector<Record> records = {Filler(1, 10), VersionRecord(2, "S2026120700001.50"), Filler(3, 64),
                                  VersionRecord(4, "S2026120700001.40")};
   ASSERT_TRUE(Load(EncodeImage(testsupport::JoinRecords(records))));
-  SDRFile sdr(*run);
-  const int countBefore = run->FileRecordCount;
-  ASSERT_EQ(BuildListFromImage(sdr), 0);
+  SdrRecordList list;
+  const int countBefore = run->programming.fileRecordCount;
+  ASSERT_EQ(BuildListFromImage(*run, &list), 0);
   size_t i = 0;
-  for (const SensData* node = sdr.FileList.get(); node; node = node->Next.get(), ++i) {
+  for (const SdrRecord* node = list.data(); i < list.size(); ++node, ++i) {
     ASSERT_LT(i, records.size());
-    EXPECT_EQ(node->Length, records[i][4]);
-    EXPECT_EQ(Bytes(node->Record, node->Record + records[i].size()), records[i]);
-    EXPECT_EQ(node->Type, 0x24);
-    EXPECT_EQ(node->Tag[0], '\0');
+    EXPECT_EQ(node->length, records[i][4]);
+    EXPECT_EQ(Bytes(node->bytes, node->bytes + records[i].size()), records[i]);
+    EXPECT_EQ(node->type, 0x24);
+    EXPECT_TRUE(node->tag.empty());
   }
   EXPECT_EQ(i, records.size());
-  EXPECT_EQ(run->SdrVersionText, "S2026120700001.50");
-  EXPECT_EQ(run->FileRecordCount, countBefore + 4);
+  EXPECT_EQ(run->programming.sdrVersionText, "S2026120700001.50");
+  EXPECT_EQ(run->programming.fileRecordCount, countBefore + 4);
 
   size_t offset = 0;
   int body = 0;
-  ASSERT_TRUE(RecordAt(*run->Image, 2, &offset, &body));
+  ASSERT_TRUE(RecordAt(run->image, 2, &offset, &body));
   EXPECT_EQ(offset, records[0].size() + records[1].size());
   EXPECT_EQ(body, 64);
-  EXPECT_FALSE(RecordAt(*run->Image, 4, &offset, &body));
+  EXPECT_FALSE(RecordAt(run->image, 4, &offset, &body));
 }
 
 TEST_F(BackupImage, RepositoryReadTakesFirstVersionAndConfigurationName) {
@@ -419,16 +415,15 @@ TEST_F(BackupImage, RepositoryReadTakesFirstVersionAndConfigurationName) {
                                       CfgNameRecord(3, "CONFIG1"), VersionRecord(4, "S2026120700001.60"),
                                       CfgNameRecord(5, "CONFIG2")});
   run = NewRun(ModeVersion);
-  CProto proto(*run);
-  ASSERT_TRUE(ReadWholeRepository(proto));
-  EXPECT_EQ(run->BmcSdrVersionText, "S2026120700001.50");
-  EXPECT_EQ(run->RepositoryCfgName, "CONFIG1.CFG");
-  EXPECT_EQ(run->Image->records, testsupport::JoinRecords(bmc.Records()));
+  ASSERT_TRUE(ReadWholeRepository(*run));
+  EXPECT_EQ(run->bmc.sdrVersionText, "S2026120700001.50");
+  EXPECT_EQ(run->bmc.cfgName, "CONFIG1.CFG");
+  EXPECT_EQ(run->image.records, testsupport::JoinRecords(bmc.Records()));
   EXPECT_TRUE(LogHas("SDRReocrd Reading", kVersionLog));
 
   // The area is read once per run.
   bmc.ClearLog();
-  EXPECT_TRUE(ReadWholeRepository(proto));
+  EXPECT_TRUE(ReadWholeRepository(*run));
   EXPECT_TRUE(bmc.LogLines().empty());
 }
 
@@ -443,12 +438,11 @@ TEST_F(BackupImage, RepositoryReadRaisesTheRatioPerRecord) {
   };
   env.vendorDriver = &tap;
   run = NewRun(ModeUpdate);
-  run->RepositoryRecordCount = 48;
-  run->status.ProgressRatio = 5;
-  CProto proto(*run);
-  ASSERT_TRUE(ReadWholeRepository(proto));
+  run->bmc.recordCount = 48;
+  run->ctx.progressRatio = 5;
+  ASSERT_TRUE(ReadWholeRepository(*run));
   EXPECT_THAT(published, ::testing::ElementsAre("10", "15", "20", "25"));
-  EXPECT_EQ(run->status.ProgressRatio, 29);
+  EXPECT_EQ(run->ctx.progressRatio, 29);
   EXPECT_EQ(Result("Get_ratio.xml_tmp").data, "25");
 }
 
@@ -457,10 +451,10 @@ TEST_F(BackupImage, RepositoryReadInOperatorRunsShowsNoRatio) {
   run = NewRun(ModeUpdate);
   run->settings.DirectMode = true;
   run->settings.ConsoleEcho = true;
-  run->status.ProgressRatio = 5;
-  CProto proto(*run);
-  ASSERT_TRUE(ReadWholeRepository(proto));
-  EXPECT_EQ(run->status.ProgressRatio, 5);
+  run->ApplySettings();
+  run->ctx.progressRatio = 5;
+  ASSERT_TRUE(ReadWholeRepository(*run));
+  EXPECT_EQ(run->ctx.progressRatio, 5);
   EXPECT_FALSE(platform::FileExists(File("Get_ratio.xml_tmp")));
   EXPECT_THAT(console.Output(), ::testing::HasSubstr(" ----- > #1\r ----- > #2\r"));
   EXPECT_THAT(console.Output(), ::testing::HasSubstr(" ----- > #12\r\n"));
@@ -472,18 +466,16 @@ TEST_F(BackupImage, RepositoryBeyondTheRecordAreaFailsTheRead) {
   // 950 records of 69 bytes fill 65550 bytes; one fewer fits.
   repository.records = Fillers(950, 64);
   run = NewRun(ModeBackup);
-  CProto proto(*run);
-  EXPECT_FALSE(ReadWholeRepository(proto));
+  EXPECT_FALSE(ReadWholeRepository(*run));
   EXPECT_THAT(Errors(),
               ::testing::ElementsAre("Error, IPMI comand error for Backup/GetSdrVersion Command: Get SDR "
                                      "or Reserve SDR Repository records exceed 65535 bytes"));
-  EXPECT_TRUE(run->Image->records.empty());
+  EXPECT_TRUE(run->image.records.empty());
 
   repository.records.pop_back();
   run = NewRun(ModeBackup);
-  CProto again(*run);
-  EXPECT_TRUE(ReadWholeRepository(again));
-  EXPECT_EQ(run->Image->records, testsupport::JoinRecords(repository.records));
+  EXPECT_TRUE(ReadWholeRepository(*run));
+  EXPECT_EQ(run->image.records, testsupport::JoinRecords(repository.records));
 }
 
 TEST_F(BackupImage, RecordChainThatLoopsFailsTheRead) {
@@ -498,13 +490,12 @@ TEST_F(BackupImage, RecordChainThatLoopsFailsTheRead) {
   };
   env.vendorDriver = &tap;
   run = NewRun(ModeBackup);
-  CProto proto(*run);
-  EXPECT_FALSE(ReadWholeRepository(proto));
+  EXPECT_FALSE(ReadWholeRepository(*run));
   EXPECT_THAT(Errors(),
               ::testing::ElementsAre("Error, IPMI comand error for Backup/GetSdrVersion Command: Get SDR "
                                      "or Reserve SDR Repository illegal Next Record ID : 0002 h (read "
                                      "before)"));
-  EXPECT_TRUE(run->Image->records.empty());
+  EXPECT_TRUE(run->image.records.empty());
 }
 
 TEST_F(BackupImage, FailedCommandsFailTheBackupAndKeepThePreviousFile) {

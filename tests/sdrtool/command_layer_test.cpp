@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "sdrtool/bmc_status.h"
-#include "sdrtool/cproto.h"
+#include "sdrtool/command_sender.h"
 #include "tests/sdrtool/scripted_run.h"
 #include "tests/support/result_file.h"
 
@@ -13,12 +13,11 @@ using ::testing::ElementsAre;
 
 class CommandLayer : public ScriptedRunTest {
  protected:
-  int Send(VeltropRun& run, std::vector<uint8_t> req, int* len = nullptr) {
-    CProto proto(run);
-    uint8_t rsp[256] = {};
-    int length = -1;
-    int r = proto.SendCommand(req.data(), static_cast<int>(req.size()), rsp, sizeof rsp, &length);
-    if (len) *len = length;
+  int Send(SdrRun& run, std::vector<uint8_t> req, int* len = nullptr, SendOptions options = {}) {
+    CommandReply reply;
+    reply.length = -1;
+    int r = run.commands.Send(req, &reply, options);
+    if (len) *len = reply.length;
     return r;
   }
 };
@@ -49,7 +48,7 @@ TEST_F(CommandLayer, CompletionCodesByNetworkFunction) {
   Answer({0xFC, 0x10, 0xC1});
   EXPECT_EQ(Send(*run, {0xF8, 0x10, 0x00}), 81);  // nothing read yet
   Answer({0x2C, 0x22, 0xD5});
-  run->RepositoryReadState = 0;
+  run->programming.readState = ReadBackState::kRecordRead;
   EXPECT_EQ(Send(*run, {0x28, 0x22}), 26);
   auto log = Log();
   ASSERT_EQ(log.size(), 6u);
@@ -61,25 +60,42 @@ TEST_F(CommandLayer, CompletionCodesByNetworkFunction) {
 
 TEST_F(CommandLayer, ReservationLossIsSilentWhileExpected) {
   auto run = NewRun(ModeBackup);
-  run->ExpectReservationLoss = 1;
+  SendOptions lossExpected;
+  lossExpected.reservationLossExpected = true;
   Answer({0x2C, 0x23, 0xC5});
-  EXPECT_EQ(Send(*run, {0x28, 0x23}), 81);
-  run->RepositoryReadState = 0;
+  EXPECT_EQ(Send(*run, {0x28, 0x23}, nullptr, lossExpected), 81);
+  run->programming.readState = ReadBackState::kRecordRead;
   Answer({0x2C, 0x23, 0xC5});
-  EXPECT_EQ(Send(*run, {0x28, 0x23}), 26);
+  EXPECT_EQ(Send(*run, {0x28, 0x23}, nullptr, lossExpected), 26);
   EXPECT_TRUE(Log().empty());
-  // Other codes are still reported.
+  // Other codes are still reported, and without the option 0xC5 is too.
   Answer({0x2C, 0x23, 0xCB});
+  EXPECT_EQ(Send(*run, {0x28, 0x23}, nullptr, lossExpected), 26);
+  Answer({0x2C, 0x23, 0xC5});
   EXPECT_EQ(Send(*run, {0x28, 0x23}), 26);
-  EXPECT_EQ(Log().size(), 3u);
+  EXPECT_EQ(Log().size(), 6u);
 }
 
 TEST_F(CommandLayer, QuietCompletionReturns81WithoutMessage) {
   auto run = NewRun(ModeBackup);
-  run->QuietCompletion = 1;
+  SendOptions quiet;
+  quiet.quietCompletion = true;
   Answer({0xFC, 0xE0, 0xC1});
-  EXPECT_EQ(Send(*run, {0xF8, 0xE0}), 81);
+  EXPECT_EQ(Send(*run, {0xF8, 0xE0}, nullptr, quiet), 81);
   EXPECT_TRUE(Log().empty());
+}
+
+// An answer too short to carry a completion code says nothing about the command: after an
+// earlier answer with code 00h in the buffer it must not pass for a success.
+TEST_F(CommandLayer, AnswerWithoutCompletionCodeIsAFailedCommand) {
+  auto run = NewRun(ModeBackup);
+  Answer({0xFC, 0x10, 0x00});
+  EXPECT_EQ(Send(*run, {0xF8, 0x10, 0x00}), 0);
+  Answer({0xFC, 0x10});
+  int len = -1;
+  EXPECT_EQ(Send(*run, {0xF8, 0x10, 0x02}, &len), 29);
+  EXPECT_EQ(len, 2);
+  EXPECT_THAT(Log(), ElementsAre("Error, failed to send IPMI command", "Snd: F8 10 02 ", "Rec: FC 10 "));
 }
 
 class BmcStatus : public ScriptedRunTest {
@@ -91,10 +107,7 @@ class BmcStatus : public ScriptedRunTest {
     if (aux) r.insert(r.end(), {0, 0, 0, 0});
     return r;
   }
-  int Check(VeltropRun& run) {
-    CProto proto(run);
-    return GetBmcStatus(proto);
-  }
+  int Check(SdrRun& run) { return GetBmcStatus(run); }
   std::string ResultCode() { return testsupport::ReadResultFile(dir.File("Update_normal.xml")).resultCode; }
 };
 

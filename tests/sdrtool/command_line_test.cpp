@@ -3,7 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "sdrtool/run_settings.h"
+#include "sdrtool/command_line.h"
+#include "runcontrol/switch_parser.h"
 
 namespace veltrop {
 namespace {
@@ -84,8 +85,8 @@ TEST(CommandLine, NumbersAreConvertedLikeTheCLibrary) {
   EXPECT_EQ(p.s.retry.cWait, 12);
   EXPECT_EQ(p.s.retry.iWait, 15000000);
   EXPECT_EQ(p.s.retry.bWait, 10000000);
-  EXPECT_EQ(ConvertNumber("-12"), -12);
-  EXPECT_EQ(ConvertNumber(""), 0);
+  EXPECT_EQ(runcontrol::ConvertNumber("-12"), -12);
+  EXPECT_EQ(runcontrol::ConvertNumber(""), 0);
 }
 
 TEST(CommandLine, ParameterErrorsKeepTheModeParsedSoFar) {

@@ -1,7 +1,7 @@
 #include <string>
 #include <vector>
 
-#include "sdrtool/config_script.h"
+#include "sdrtool/config_script/config_script.h"
 #include "tests/sdrtool/veltrop_fixture.h"
 
 namespace veltrop {
@@ -66,7 +66,7 @@ class ConfigProgramTest : public VeltropFixture {
     return RunConfigScript(*run, "test.cfg");
   }
 
-  std::unique_ptr<VeltropRun> run;
+  std::unique_ptr<SdrRun> run;
 };
 
 const std::vector<std::string> kBoardASelected = {"version " + std::string(kBoardA), "BMC", "CPU2 Temp",
@@ -87,7 +87,7 @@ TEST_F(ConfigProgramTest, WritesTheSelectedRecordsAndComparesThemAfterwards) {
       (std::vector<std::string>{"SDR data was successfully written!", "SDR data was successfully compared!"}),
       LogWith("successfully"));
   // The last entry only compared: no reboot is due for it.
-  EXPECT_FALSE(run->ProgrammedFlag);
+  EXPECT_FALSE(run->programming.programmed);
   EXPECT_TRUE(LogWith("reboot").empty());
   EXPECT_FALSE(bmc.LockHeld());
 }
@@ -99,6 +99,7 @@ TEST_F(ConfigProgramTest, LastGroupFollowsFirstAndCountersRunOn) {
         "SET FAN1\n");
   run = NewRun(ModeForce);
   run->settings.ConsoleEcho = true;
+  run->ApplySettings();
   ASSERT_EQ(0, RunConfigScript(*run, "test.cfg"));
   // board_b was written last, over board_a.
   EXPECT_EQ((std::vector<std::string>{"version " + std::string(kBoardB), "BMC", "FAN2 Speed", "Board Temp"}),
@@ -107,8 +108,8 @@ TEST_F(ConfigProgramTest, LastGroupFollowsFirstAndCountersRunOn) {
   EXPECT_EQ(std::vector<std::string>{"Programming complete, reboot server for normal operation "},
             LogWith("reboot"));
   // Four records each: one comparison per record and one at each list's end.
-  EXPECT_EQ(10, run->VerifyCount);
-  EXPECT_EQ(9, run->ReadRecordNumber);
+  EXPECT_EQ(10, run->programming.verifyCount);
+  EXPECT_EQ(9, run->programming.readRecordNumber);
   EXPECT_NE(std::string::npos, console.Output().find(" ----- > #8\r"));
 }
 
@@ -135,7 +136,7 @@ TEST_F(ConfigProgramTest, CompareThatDiffersWritesNothingAndStopsTheScript) {
   EXPECT_EQ(eraseStamp, bmc.EraseTimestamp());
   EXPECT_TRUE(LogWith("Clearing SDR Repository").empty());
   EXPECT_TRUE(LogWith("Writing SDR Record").empty());
-  EXPECT_FALSE(run->ProgrammedFlag);
+  EXPECT_FALSE(run->programming.programmed);
 }
 
 // Whole invocations.

@@ -8,9 +8,9 @@
 #include "platform/console.h"
 #include "platform/process.h"
 #include "platform/testing/virtual_clock.h"
-#include "sdrtool/config_interpreter.h"
-#include "sdrtool/prg_error.h"
-#include "sdrtool/veltrop_run.h"
+#include "sdrtool/config_script/config_script.h"
+#include "sdrtool/error_catalogue.h"
+#include "sdrtool/sdr_run.h"
 #include "tests/sdrtool/offline_run.h"
 
 namespace veltrop {
@@ -20,8 +20,7 @@ namespace veltrop {
 class ConfigScriptTest : public OfflineRunTest {
  protected:
   ConfigScriptTest() {
-    run = std::make_unique<VeltropRun>(env);
-    run->settings.mode = ModeUpdate;
+    run = NewRun(ModeUpdate);
     script = std::make_unique<ConfigScript>(*run);
   }
 
@@ -49,7 +48,7 @@ class ConfigScriptTest : public OfflineRunTest {
     return numbers;
   }
 
-  std::unique_ptr<VeltropRun> run;
+  std::unique_ptr<SdrRun> run;
   std::unique_ptr<ConfigScript> script;
 };
 

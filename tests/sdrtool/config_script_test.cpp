@@ -1,7 +1,7 @@
 #include <string>
 #include <vector>
 
-#include "sdrtool/config_commands.h"
+#include "sdrtool/config_script/config_commands.h"
 #include "tests/sdrtool/config_script_fixture.h"
 
 namespace veltrop {

@@ -1,6 +1,7 @@
 #pragma once
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -8,7 +9,8 @@
 #include "platform/testing/memory_console.h"
 #include "platform/process.h"
 #include "platform/testing/virtual_clock.h"
-#include "sdrtool/veltrop_run.h"
+#include "runcontrol/run_environment.h"
+#include "sdrtool/sdr_run.h"
 #include "tests/support/log_lines.h"
 #include "tests/support/temp_dir.h"
 
@@ -29,6 +31,13 @@ class OfflineRunTest : public ::testing::Test {
   void Write(const std::string& name, const std::string& content) const {
     testsupport::WriteFile(dir.File(name), content);
   }
+  // A run context with the given mode already applied.
+  std::unique_ptr<SdrRun> NewRun(SdrMode mode) {
+    auto run = std::make_unique<SdrRun>(env);
+    run->settings.mode = mode;
+    run->ApplySettings();
+    return run;
+  }
   // Log lines without their time stamps.
   std::vector<std::string> Log(const char* name = kMainLog) const {
     return testsupport::ReadLogTexts(dir.File(name));
@@ -38,7 +47,7 @@ class OfflineRunTest : public ::testing::Test {
   testsupport::ScopedCurrentDir cwd{dir.path()};
   platform::VirtualClock clock{1275441273};  // 2010/06/02 01:14:33
   platform::MemoryConsole console;
-  VeltropEnv env;
+  runcontrol::RunEnvironment env;
 };
 
 }  // namespace veltrop

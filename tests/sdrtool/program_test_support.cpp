@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "bmcsim/bmc_directory.h"
+#include "bmcsim/store/bmc_directory.h"
 #include "tests/support/result_file.h"
 #include "tests/support/temp_dir.h"
 
@@ -38,24 +38,20 @@ Record VersionRecord(const std::string& text) {
   return r;
 }
 
-std::unique_ptr<SensData> ListOf(const std::vector<Record>& records) {
-  std::unique_ptr<SensData> head;
-  std::unique_ptr<SensData>* slot = &head;
+SdrRecordList ListOf(const std::vector<Record>& records) {
+  SdrRecordList list;
   for (const Record& r : records) {
-    *slot = std::make_unique<SensData>();
-    std::memcpy((*slot)->Record, r.data(),
-                r.size() < sizeof(*slot)->Record ? r.size() : sizeof(*slot)->Record);
-    (*slot)->Length = static_cast<int32_t>(r.size());
-    slot = &(*slot)->Next;
+    SdrRecord record;
+    std::memcpy(record.bytes, r.data(), r.size() < sizeof record.bytes ? r.size() : sizeof record.bytes);
+    record.length = static_cast<int32_t>(r.size());
+    list.push_back(record);
   }
-  return head;
+  return list;
 }
 
-std::vector<Record> RecordsOf(const SensData* head) {
+std::vector<Record> RecordsOf(const SdrRecordList& list) {
   std::vector<Record> records;
-  for (; head; head = head->Next.get()) {
-    records.emplace_back(head->Record, head->Record + 5 + head->Record[4]);
-  }
+  for (const SdrRecord& r : list) records.emplace_back(r.bytes, r.bytes + 5 + r.bytes[4]);
   return records;
 }
 

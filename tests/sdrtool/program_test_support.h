@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "sdrtool/sens_data.h"
+#include "sdrtool/sdr_record.h"
 #include "tests/support/sim_bmc.h"
 #include "transport/ipmi_driver.h"
 
@@ -20,9 +20,9 @@ std::vector<Record> MakeRecords(int count, uint8_t seed = 0);
 // The OEM record that carries an SDR version text ("S" and the rest).
 Record VersionRecord(const std::string& text);
 
-std::unique_ptr<SensData> ListOf(const std::vector<Record>& records);
+SdrRecordList ListOf(const std::vector<Record>& records);
 // The records of a list, each as long as its header says.
-std::vector<Record> RecordsOf(const SensData* head);
+std::vector<Record> RecordsOf(const SdrRecordList& list);
 // Records with their IDs set to 0, for comparisons that ignore the IDs.
 std::vector<Record> WithoutIds(std::vector<Record> records);
 

@@ -1,4 +1,5 @@
-#include "sdrtool/repository_commands.h"
+#include "sdrtool/repository/repository_commands.h"
+#include "sdrtool/repository/command_codes.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -14,8 +15,7 @@
 #include "platform/testing/memory_console.h"
 #include "platform/process.h"
 #include "platform/testing/virtual_clock.h"
-#include "sdrtool/cproto.h"
-#include "sdrtool/veltrop_run.h"
+#include "sdrtool/sdr_run.h"
 #include "tests/support/temp_dir.h"
 #include "transport/ipmi_driver.h"
 
@@ -74,17 +74,19 @@ class RepositoryCommands : public ::testing::Test {
     env.exitProcess = [](int status) { FAIL() << "process exit " << status; };
   }
 
-  VeltropRun& Start(SdrMode mode = ModeUpdate) {
-    run = std::make_unique<VeltropRun>(env);
+  SdrRun& Start(SdrMode mode = ModeUpdate) {
+    run = std::make_unique<SdrRun>(env);
     run->settings.mode = mode;
-    proto = std::make_unique<CProto>(*run);
+    run->ApplySettings();
+    check = CommandCheck();
     return *run;
   }
+  const char* LogFileName() const { return run->settings.mode == ModeVersion ? kVersionLog : kMainLog; }
 
   // Log lines without their time stamps.
   std::vector<std::string> Log() const {
     std::vector<std::string> lines;
-    const std::string text = testsupport::ReadFileOrEmpty(dir.File(run->LogFileName()));
+    const std::string text = testsupport::ReadFileOrEmpty(dir.File(LogFileName()));
     size_t pos = 0;
     while (pos < text.size()) {
       size_t end = text.find('\n', pos);
@@ -109,9 +111,9 @@ class RepositoryCommands : public ::testing::Test {
   platform::VirtualClock clock;
   platform::MemoryConsole console;
   QueuedDriver bmc;
-  VeltropEnv env;
-  std::unique_ptr<VeltropRun> run;
-  std::unique_ptr<CProto> proto;
+  runcontrol::RunEnvironment env;
+  std::unique_ptr<SdrRun> run;
+  CommandCheck check;
 };
 
 TEST_F(RepositoryCommands, GetDeviceIdAcceptsShortAndLongFormOnly) {
@@ -124,22 +126,22 @@ TEST_F(RepositoryCommands, GetDeviceIdAcceptsShortAndLongFormOnly) {
   };
   for (const Case& c : {Case{14, true, 12}, Case{18, true, 16}, Case{15, false, 0}}) {
     SCOPED_TRACE(c.length);
-    VeltropRun& r = Start(ModeBackup);
+    Start(ModeBackup);
     bmc.answers = {Bytes(data18.begin(), data18.begin() + static_cast<long>(c.length))};
     uint8_t out[16] = {};
     int count = -1;
-    ASSERT_EQ(GetDeviceId(*proto, out, &count), c.ok);
+    ASSERT_EQ(GetDeviceId(*run, out, &count, &check), c.ok);
     if (c.ok) {
       EXPECT_EQ(count, c.count);
       // From the completion code on: code 00, device ID 20h ... product ID 0100h.
       EXPECT_EQ(Bytes(out, out + count), Bytes(data18.begin() + 2, data18.begin() + 2 + c.count));
     } else {
-      EXPECT_EQ(r.CommandCheckKind, kCheckLength);
-      EXPECT_EQ(r.CommandCheckValue, 0x0F);
+      EXPECT_EQ(check.kind, CommandCheck::kLength);
+      EXPECT_EQ(check.value, 0x0F);
     }
   }
   EXPECT_EQ(bmc.requests.back(), (Bytes{0x18, 0x01}));
-  EXPECT_EQ(ReportCommandError(*proto, "Get Device ID"), 30);
+  EXPECT_EQ(ReportCommandError(*run, "Get Device ID", check), 30);
   EXPECT_THAT(Log(),
               ::testing::Contains("Error, IPMI comand error for Backup/GetSdrVersion Command: Get Device "
                                   "ID illegal Size : 0F h"));
@@ -154,26 +156,29 @@ TEST_F(RepositoryCommands, CheckFailuresNameTheirKind) {
   };
   const Case cases[] = {
       {{0x2D, 0x20, 0x00, 0x51, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
-       kCheckNetFn,
+       CommandCheck::kNetFn,
        0x2D,
        "Command: Get SDR Repository Info illegal NetFn : 2D h"},
-      {{0x2C, 0x20, 0x00, 0x51}, kCheckLength, 0x04, "Command: Get SDR Repository Info illegal Size : 04 h"},
+      {{0x2C, 0x20, 0x00, 0x51},
+       CommandCheck::kLength,
+       0x04,
+       "Command: Get SDR Repository Info illegal Size : 04 h"},
       // A completion code is turned into an error by the command layer itself; the check
       // state stays as it was.
       {{0x2C, 0x20, 0xC1}, 0, 0, "Command: Get SDR Repository Info"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.detail);
-    VeltropRun& r = Start(ModeBackup);
+    Start(ModeBackup);
     bmc.answers = {c.response};
     uint8_t info[15];
-    EXPECT_FALSE(GetSdrRepositoryInfo(*proto, info));
-    EXPECT_EQ(r.CommandCheckKind, c.kind);
-    EXPECT_EQ(r.CommandCheckValue, c.value);
-    ReportCommandError(*proto, "Get SDR Repository Info");
+    EXPECT_FALSE(GetSdrRepositoryInfo(*run, info, &check));
+    EXPECT_EQ(check.kind, c.kind);
+    EXPECT_EQ(check.value, c.value);
+    ReportCommandError(*run, "Get SDR Repository Info", check);
     EXPECT_THAT(Log(), ::testing::Contains(std::string("Error, IPMI comand error for Backup/GetSdrVersion ") +
                                            c.detail));
-    std::remove(run->LogFileName());
+    std::remove(LogFileName());
   }
 }
 
@@ -182,21 +187,20 @@ TEST_F(RepositoryCommands, RepositoryInfoReserveAndOemInfoDeliverTheirBytes) {
   Bytes info = {0x2C, 0x20, 0x00, 0x51, 0x30, 0x00, 0x00, 0x10, 1, 2, 3, 4, 5, 6, 7, 8, 0x0F};
   bmc.answers = {info, Reserved(0xBEEF), {0xFC, 0xE0, 0x00, 0x07, 0x08, 0x09}};
   uint8_t out[15] = {};
-  ASSERT_TRUE(GetSdrRepositoryInfo(*proto, out));
+  ASSERT_TRUE(GetSdrRepositoryInfo(*run, out, &check));
   EXPECT_EQ(Bytes(out, out + 15), Bytes(info.begin() + 2, info.end()));
   uint16_t reservation = 0;
-  ASSERT_TRUE(ReserveSdrRepository(*proto, &reservation));
+  ASSERT_TRUE(ReserveSdrRepository(*run, &reservation, &check));
   EXPECT_EQ(reservation, 0xBEEF);
   uint8_t oem[3] = {};
-  ASSERT_TRUE(GetOemE0Info(*proto, oem));
+  ASSERT_TRUE(GetOemE0Info(*run, oem, &check));
   EXPECT_EQ(Bytes(oem, oem + 3), (Bytes{7, 8, 9}));
   EXPECT_THAT(bmc.requests, ElementsAre(Bytes{0x28, 0x20}, Bytes{0x28, 0x22}, Bytes{0xF8, 0xE0}));
 
   // Not every BMC knows the OEM query: its refusal is no error.
   bmc.answers = {Completion(0xFC, 0xE0, 0xC1)};
-  EXPECT_FALSE(GetOemE0Info(*proto, oem));
+  EXPECT_FALSE(GetOemE0Info(*run, oem, &check));
   EXPECT_FALSE(LogHasError());
-  EXPECT_EQ(run->QuietCompletion, 0);
 }
 
 // A record of 25 bytes: header, then chunks of 16 and 4.
@@ -211,25 +215,24 @@ Bytes Slice(const Bytes& b, size_t from, size_t count) {
 }
 
 TEST_F(RepositoryCommands, GetSdrRecordReadsHeaderThenChunks) {
-  VeltropRun& r = Start();
+  Start();
   const Bytes record = Record25();
   bmc.answers = {Reserved(0x0102), SdrPart(0x0008, Slice(record, 0, 5)),
                  SdrPart(0x0008, Slice(record, 5, 16)), SdrPart(0x0008, Slice(record, 21, 4))};
   uint16_t id = 0x0007;
   uint8_t buffer[kMaxRepositoryRecordBytes] = {};
   int total = 0;
-  ASSERT_TRUE(GetSdrRecord(*proto, &id, buffer, sizeof buffer, &total));
+  ASSERT_TRUE(GetSdrRecord(*run, &id, buffer, sizeof buffer, &total, &check));
   EXPECT_EQ(total, 25);
   EXPECT_EQ(Bytes(buffer, buffer + total), record);
   EXPECT_EQ(id, 0x0008);
   EXPECT_THAT(bmc.requests, ElementsAre(Bytes{0x28, 0x22}, Bytes{0x28, 0x23, 0x02, 0x01, 0x07, 0x00, 0, 5},
                                         Bytes{0x28, 0x23, 0x02, 0x01, 0x07, 0x00, 5, 16},
                                         Bytes{0x28, 0x23, 0x02, 0x01, 0x07, 0x00, 21, 4}));
-  EXPECT_EQ(r.ExpectReservationLoss, 0);
 }
 
 TEST_F(RepositoryCommands, LostReservationRestartsTheRecordWithANewOne) {
-  VeltropRun& r = Start();
+  Start();
   const Bytes record = Record25();
   bmc.answers = {Reserved(1),
                  SdrPart(0xFFFF, Slice(record, 0, 5)),
@@ -241,31 +244,29 @@ TEST_F(RepositoryCommands, LostReservationRestartsTheRecordWithANewOne) {
   uint16_t id = 0;
   uint8_t buffer[kMaxRepositoryRecordBytes] = {};
   int total = 0;
-  ASSERT_TRUE(GetSdrRecord(*proto, &id, buffer, sizeof buffer, &total));
+  ASSERT_TRUE(GetSdrRecord(*run, &id, buffer, sizeof buffer, &total, &check));
   EXPECT_EQ(Bytes(buffer, buffer + total), record);
   EXPECT_EQ(id, 0xFFFF);
   ASSERT_EQ(bmc.requests.size(), 7u);
   EXPECT_EQ(bmc.requests[3], (Bytes{0x28, 0x22}));
   EXPECT_EQ(bmc.requests[4], (Bytes{0x28, 0x23, 0x02, 0x00, 0x00, 0x00, 0, 5}));  // new reservation, offset 0
   EXPECT_FALSE(LogHasError());
-  EXPECT_EQ(r.ExpectReservationLoss, 0);
 }
 
 TEST_F(RepositoryCommands, VersionQueryNeverReReserves) {
-  VeltropRun& r = Start(ModeVersion);
+  Start(ModeVersion);
   bmc.answers = {Reserved(1), Completion(0x2C, 0x23, 0xC5)};
   uint16_t id = 0;
   uint8_t buffer[kMaxRepositoryRecordBytes] = {};
   int total = 0;
-  EXPECT_FALSE(GetSdrRecord(*proto, &id, buffer, sizeof buffer, &total));
-  EXPECT_EQ(r.CommandCheckKind, kCheckCompletion);
-  EXPECT_EQ(r.CommandCheckValue, 0xC5);
+  EXPECT_FALSE(GetSdrRecord(*run, &id, buffer, sizeof buffer, &total, &check));
+  EXPECT_EQ(check.kind, CommandCheck::kCompletion);
+  EXPECT_EQ(check.value, 0xC5);
   EXPECT_EQ(bmc.requests.size(), 2u);
-  EXPECT_EQ(r.ExpectReservationLoss, 0);
 }
 
 TEST_F(RepositoryCommands, ReservationBudgetEndsAfter300Losses) {
-  VeltropRun& r = Start();
+  Start();
   bmc.answers.push_back(Reserved(1));
   for (int i = 0; i < kReservationRetryLimit; ++i) {
     bmc.answers.push_back(Completion(0x2C, 0x23, 0xC5));
@@ -275,9 +276,9 @@ TEST_F(RepositoryCommands, ReservationBudgetEndsAfter300Losses) {
   uint16_t id = 0;
   uint8_t buffer[kMaxRepositoryRecordBytes] = {};
   int total = 0;
-  EXPECT_FALSE(GetSdrRecord(*proto, &id, buffer, sizeof buffer, &total));
-  EXPECT_EQ(r.CommandCheckKind, kCheckCompletion);
-  EXPECT_EQ(r.CommandCheckValue, 0xC5);
+  EXPECT_FALSE(GetSdrRecord(*run, &id, buffer, sizeof buffer, &total, &check));
+  EXPECT_EQ(check.kind, CommandCheck::kCompletion);
+  EXPECT_EQ(check.value, 0xC5);
   EXPECT_TRUE(bmc.answers.empty());
   EXPECT_EQ(bmc.requests.size(), 2u * kReservationRetryLimit + 2);
 }
@@ -293,37 +294,37 @@ TEST_F(RepositoryCommands, GetSdrRecordChecksEveryPart) {
   const Case cases[] = {
       {"wrong network function",
        {Reserved(1), {0x1C, 0x23, 0x00, 0xFF, 0xFF, 1, 2, 3, 4, 5}},
-       kCheckNetFn,
+       CommandCheck::kNetFn,
        0x1C},
-      {"other completion code", {Reserved(1), Completion(0x2C, 0x23, 0xCB)}, kCheckCompletion, 0xCB},
-      {"short header", {Reserved(1), SdrPart(0xFFFF, Slice(record, 0, 4))}, kCheckLength, 9},
+      {"other completion code", {Reserved(1), Completion(0x2C, 0x23, 0xCB)}, CommandCheck::kCompletion, 0xCB},
+      {"short header", {Reserved(1), SdrPart(0xFFFF, Slice(record, 0, 4))}, CommandCheck::kLength, 9},
       {"short chunk",
        {Reserved(1), SdrPart(0xFFFF, Slice(record, 0, 5)), SdrPart(0xFFFF, Slice(record, 5, 15))},
-       kCheckLength,
+       CommandCheck::kLength,
        20},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    VeltropRun& r = Start();
+    Start();
     bmc.answers = c.answers;
     uint16_t id = 0;
     uint8_t buffer[kMaxRepositoryRecordBytes] = {};
     int total = 0;
-    EXPECT_FALSE(GetSdrRecord(*proto, &id, buffer, sizeof buffer, &total));
-    EXPECT_EQ(r.CommandCheckKind, c.kind);
-    EXPECT_EQ(r.CommandCheckValue, c.value);
+    EXPECT_FALSE(GetSdrRecord(*run, &id, buffer, sizeof buffer, &total, &check));
+    EXPECT_EQ(check.kind, c.kind);
+    EXPECT_EQ(check.value, c.value);
     EXPECT_EQ(id, 0);
   }
 }
 
 TEST_F(RepositoryCommands, GetSdrRecordFailsOnTransportFailureWithoutCheck) {
-  VeltropRun& r = Start();
+  Start();
   bmc.answers = {Reserved(1)};  // then the driver cannot be reached
   uint16_t id = 0;
   uint8_t buffer[kMaxRepositoryRecordBytes] = {};
   int total = 0;
-  EXPECT_FALSE(GetSdrRecord(*proto, &id, buffer, sizeof buffer, &total));
-  EXPECT_EQ(r.CommandCheckKind, 0);
+  EXPECT_FALSE(GetSdrRecord(*run, &id, buffer, sizeof buffer, &total, &check));
+  EXPECT_EQ(check.kind, CommandCheck::kNone);
   EXPECT_THAT(Log(), ::testing::Contains("Error, failed to open IPMI Driver"));
 }
 

@@ -1,7 +1,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "sdrtool/prg_error.h"
+#include "sdrtool/error_catalogue.h"
 #include "sdrtool/result_codes.h"
 #include "tests/sdrtool/scripted_run.h"
 #include "tests/support/result_file.h"
@@ -15,9 +15,9 @@ class RunReporting : public ScriptedRunTest {};
 
 TEST_F(RunReporting, LogLineStampsEveryLineAndKeepsTheTextUninterpreted) {
   auto run = NewRun(ModeUpdate);
-  run->LogLine("100% done %s %d");
-  run->LogLine("");
-  run->LogLine("ends with a line feed\n");
+  run->Log("100% done %s %d");
+  run->Log("");
+  run->Log("ends with a line feed\n");
   std::string text = testsupport::ReadFileOrEmpty(dir.File(kMainLog));
 #ifdef _WIN32
   const std::string nl = "\r\n";
@@ -31,24 +31,29 @@ TEST_F(RunReporting, LogLineStampsEveryLineAndKeepsTheTextUninterpreted) {
 
 TEST_F(RunReporting, ConsoleEchoWhenAskedOrWhileNoModeIsKnown) {
   auto run = NewRun(ModeNone);
-  run->LogLine("Illegal parameter format.");
+  run->Log("Illegal parameter format.");
   run->settings.mode = ModeUpdate;
-  run->LogLine("hidden");
+  run->ApplySettings();
+  run->Log("hidden");
   run->settings.ConsoleEcho = true;
-  run->LogLine("shown\n");
-  run->LogLine("");
+  run->ApplySettings();
+  run->Log("shown\n");
+  run->Log("");
   EXPECT_EQ(console.Output(), "Illegal parameter format.\nshown\n\n");
 }
 
 TEST_F(RunReporting, LogFileFollowsTheMode) {
   auto run = NewRun(ModeNone);
-  run->LogLine("a");
+  run->Log("a");
   run->settings.mode = ModeVersion;
-  run->LogLine("b");
+  run->ApplySettings();
+  run->Log("b");
   run->settings.mode = ModeRatio;
-  run->LogLine("c");
+  run->ApplySettings();
+  run->Log("c");
   run->settings.mode = ModeBackup;
-  run->LogLine("d");
+  run->ApplySettings();
+  run->Log("d");
   EXPECT_THAT(Log(kMainLog), ElementsAre("a", "d"));
   EXPECT_THAT(Log(kVersionLog), ElementsAre("b"));
   EXPECT_THAT(Log(kRatioLog), ElementsAre("c"));
@@ -56,7 +61,7 @@ TEST_F(RunReporting, LogFileFollowsTheMode) {
 
 TEST_F(RunReporting, OverlongLinesAreCutAtTheLineBuffer) {
   auto run = NewRun(ModeUpdate);
-  run->LogLine(std::string(5000, 'x'));
+  run->Log(std::string(5000, 'x'));
   auto lines = Log();
   ASSERT_EQ(lines.size(), 1u);
   // 1024-byte buffer: 21 stamp characters, the text, a line feed and the terminator.
@@ -74,7 +79,7 @@ TEST_F(RunReporting, ResultCodeMessages) {
 
 TEST_F(RunReporting, ReportResultCodeWritesTheModesFileUnlessOperatorOrBackup) {
   auto run = NewRun(ModeForce);
-  run->ReportResultCode("Complete");
+  run->Report("Complete");
   EXPECT_THAT(Log(), ElementsAre(""));
   auto tree = testsupport::ReadResultFile(dir.File("Update_force.xml"));
   ASSERT_TRUE(tree.parsed);
@@ -83,17 +88,18 @@ TEST_F(RunReporting, ReportResultCodeWritesTheModesFileUnlessOperatorOrBackup) {
 
   auto direct = NewRun(ModeUpdate);
   direct->settings.DirectMode = true;
-  direct->ReportResultCode("SDRC05");
+  direct->ApplySettings();
+  direct->Report("SDRC05");
   auto backup = NewRun(ModeBackup);
-  backup->ReportResultCode("SDRC05");
+  backup->Report("SDRC05");
   EXPECT_FALSE(testsupport::ReadResultFile(dir.File("Update_normal.xml")).parsed);
 }
 
 TEST_F(RunReporting, ErrorLineForms) {
   auto run = NewRun(ModeBackup);  // no result files
-  PrgError& e = run->errors;
-  run->SndLine = "Snd: 28 20 ";
-  run->RecLine = "Rec: 2C 20 C1 ";
+  ErrorReporter& e = run->errors;
+  run->trace.request = "Snd: 28 20 ";
+  run->trace.response = "Rec: 2C 20 C1 ";
   EXPECT_EQ(e.Report(0), 0);
   EXPECT_EQ(e.Report(81), 81);
   EXPECT_EQ(e.Report(80), 81);

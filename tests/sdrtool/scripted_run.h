@@ -8,7 +8,7 @@
 #include "platform/console.h"
 #include "platform/process.h"
 #include "platform/testing/virtual_clock.h"
-#include "sdrtool/veltrop_run.h"
+#include "sdrtool/sdr_run.h"
 #include "tests/sdrtool/offline_run.h"
 #include "tests/sdrtool/scripted_driver.h"
 #include "tests/support/log_lines.h"
@@ -20,11 +20,6 @@ namespace veltrop {
 class ScriptedRunTest : public OfflineRunTest {
  protected:
   ScriptedRunTest() { env.vendorDriver = &driver; }
-  std::unique_ptr<VeltropRun> NewRun(SdrMode mode) {
-    auto run = std::make_unique<VeltropRun>(env);
-    run->settings.mode = mode;
-    return run;
-  }
   void Answer(std::vector<uint8_t> bytes) {
     driver.answers.push_back({transport::kExchangeOk, std::move(bytes)});
   }

@@ -6,6 +6,8 @@
 
 #include "tests/sdrtool/program_test_support.h"
 #include "tests/sdrtool/sdr_parser_fixture.h"
+#include "sdrtool/sdr_text/sdr_parser.h"
+#include "sdrtool/sdr_text/text_file.h"
 #include "tests/sdrtool/veltrop_fixture.h"
 
 namespace veltrop {
@@ -30,9 +32,11 @@ class SdrFileRun : public VeltropFixture {
   // The records the parser makes of a file, each as long as its header says.
   std::vector<Record> Parsed(const std::string& name, const SetNameList* names = nullptr) {
     auto run = NewRun(ModeNone);
-    ParsingSdrFile sdr(*run);
-    EXPECT_EQ(0, sdr.ParsePath(File(name), names)) << name;
-    return programtest::RecordsOf(sdr.FileList.get());
+    TextFile file;
+    SdrRecordList records;
+    EXPECT_EQ(0, file.Open(File(name))) << name;
+    EXPECT_EQ(0, ParseSdrText(*run, file, names, &records)) << name;
+    return programtest::RecordsOf(records);
   }
 
   // Nothing on the BMC changed: no lock taken, nothing erased or added.

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "sdrtool/bmc_status.h"
-#include "sdrtool/sdr_parser.h"
+#include "sdrtool/sdr_text/sdr_parser.h"
 #include "tests/sdrtool/sdr_parser_fixture.h"
 
 namespace veltrop {
@@ -39,22 +39,22 @@ std::string Record(const std::string& type, const std::string& tags, const std::
   return "_SDR_TYPE " + type + "\n" + tags + "_REC_LEN " + length + "\n" + data + "\n";
 }
 
-std::vector<uint8_t> Bytes(const SensData* node) {
-  return std::vector<uint8_t>(node->Record, node->Record + node->Length);
+std::vector<uint8_t> Bytes(const SdrRecord* node) {
+  return std::vector<uint8_t>(node->bytes, node->bytes + node->length);
 }
 
 TEST_F(SdrParserTest, ParsesRecordsInFileOrder) {
   ASSERT_EQ(0, ParseText(Sdr(std::string(kMcRecord) + Record("01", "", "07", "0200 51 01 02 AB CD"))));
   auto records = Records();
   ASSERT_EQ(2u, records.size());
-  EXPECT_EQ(0x12, records[0]->Type);
-  EXPECT_EQ(15, records[0]->Length);
-  EXPECT_EQ(0x20, records[0]->Record[5]);
-  EXPECT_EQ(0x01, records[1]->Type);
+  EXPECT_EQ(0x12, records[0]->type);
+  EXPECT_EQ(15, records[0]->length);
+  EXPECT_EQ(0x20, records[0]->bytes[5]);
+  EXPECT_EQ(0x01, records[1]->type);
   EXPECT_EQ((std::vector<uint8_t>{0x02, 0x00, 0x51, 0x01, 0x02, 0xAB, 0xCD}), Bytes(records[1]));
-  EXPECT_TRUE(run->Ipmi15Format);
-  EXPECT_EQ(3, run->FileRecordCount);  // starts at 1, one per node
-  EXPECT_FALSE(sdr->FileOpen());
+  EXPECT_TRUE(run->programming.ipmi15Format);
+  EXPECT_EQ(3, run->programming.fileRecordCount);  // starts at 1, one per node
+  EXPECT_FALSE(file.IsOpen());
   EXPECT_TRUE(LogLines().empty());
 }
 
@@ -122,9 +122,9 @@ TEST_F(SdrParserTest, HeaderRules) {
     } else {
       EXPECT_TRUE(lines.empty()) << lines[0];
     }
-    EXPECT_FALSE(sdr->FileOpen());
+    EXPECT_FALSE(file.IsOpen());
     if (c.result != 0) {
-      EXPECT_EQ(nullptr, sdr->FileList);
+      EXPECT_TRUE(records.empty());
     }
   }
 }
@@ -132,9 +132,9 @@ TEST_F(SdrParserTest, HeaderRules) {
 TEST_F(SdrParserTest, FormatChoiceSetsIpmi15Format) {
   ASSERT_EQ(0, ParseText("_LF_NAME 'A'\n_LF_VERSION 'B'\n_LF_FMT_VER '1.4'\n_SDR_VERSION '0.90'\n" +
                          std::string(kSelHeader) + ")\n"));
-  EXPECT_FALSE(run->Ipmi15Format);
+  EXPECT_FALSE(run->programming.ipmi15Format);
   ASSERT_EQ(0, ParseText(Sdr("")));
-  EXPECT_TRUE(run->Ipmi15Format);
+  EXPECT_TRUE(run->programming.ipmi15Format);
 }
 
 TEST_F(SdrParserTest, SelHeaderRules) {
@@ -214,7 +214,7 @@ TEST_F(SdrParserTest, FailingRecordsAreReportedByNumber) {
     testsupport::WriteFile(dir.File(kMainLog), "");
     EXPECT_EQ(62, ParseText(Sdr(ok + c.second + ok)));
     EXPECT_EQ(std::vector<std::string>{"Error, invalid Sensor Data Record found, number 2"}, LogLines());
-    EXPECT_EQ(nullptr, sdr->FileList);
+    EXPECT_TRUE(records.empty());
   }
 }
 
@@ -223,14 +223,14 @@ TEST_F(SdrParserTest, RecordLengthLimits) {
   std::string body64 = "0100 51 01 3B";
   for (int i = 0; i < 59; ++i) body64 += " 5A";
   ASSERT_EQ(0, ParseText(Sdr(Record("01", "", "40", body64))));
-  EXPECT_EQ(64, Records()[0]->Length);
-  EXPECT_EQ(0x5A, Records()[0]->Record[63]);
+  EXPECT_EQ(64, Records()[0]->length);
+  EXPECT_EQ(0x5A, Records()[0]->bytes[63]);
 
   // Length 0 still takes one item.
   ASSERT_EQ(0, ParseText(Sdr(Record("01", "", "0", "0102") + kMcRecord)));
   ASSERT_EQ(2u, Records().size());
-  EXPECT_EQ(0, Records()[0]->Length);
-  EXPECT_EQ(0x02, Records()[0]->Record[1]);
+  EXPECT_EQ(0, Records()[0]->length);
+  EXPECT_EQ(0x02, Records()[0]->bytes[1]);
   ASSERT_EQ(0, ParseText(Sdr(Record("01", "", "0", "''"))));
 
   // A _REC_LEN of five digits is reported at once and counts as 0.
@@ -238,7 +238,7 @@ TEST_F(SdrParserTest, RecordLengthLimits) {
   ASSERT_EQ(0, ParseText(Sdr(Record("01", "", "0000F", "01"))));
   EXPECT_EQ(std::vector<std::string>{"Error, invalid number of bytes used to indicate hex number"},
             LogLines());
-  EXPECT_EQ(0, Records()[0]->Length);
+  EXPECT_EQ(0, Records()[0]->length);
 }
 
 TEST_F(SdrParserTest, HexItemRunningPastTheRecordBytesFailsTheRecord) {
@@ -255,12 +255,12 @@ TEST_F(SdrParserTest, HexItemRunningPastTheRecordBytesFailsTheRecord) {
 TEST_F(SdrParserTest, TextItems) {
   // Spaces, tabs and "//" belong to the text.
   ASSERT_EQ(0, ParseText(Sdr(Record("01", "", "0E", "0100510109 'A //\tB  Z'"))));
-  EXPECT_EQ("A //\tB  Z", std::string(reinterpret_cast<const char*>(Records()[0]->Record + 5), 9));
+  EXPECT_EQ("A //\tB  Z", std::string(reinterpret_cast<const char*>(Records()[0]->bytes + 5), 9));
 
   // 22 characters in an ordinary record, 56 in an OEM record ("c0" in any case).
   ASSERT_EQ(0, ParseText(Sdr(Record("01", "", "1B", "0100510116 '" + std::string(22, 'N') + "'"))));
   ASSERT_EQ(0, ParseText(Sdr(Record("c0", "", "40", "0100 51 C0 3B 2D9B4E '" + std::string(56, 'N') + "'"))));
-  EXPECT_EQ('N', Records()[0]->Record[63]);
+  EXPECT_EQ('N', Records()[0]->bytes[63]);
 
   // A quoted text directly followed by a keyword is two tokens: the next record starts.
   ASSERT_EQ(0,
@@ -272,7 +272,7 @@ TEST_F(SdrParserTest, KeywordsAreCaseSensitive) {
   const std::string lower = "_sdr_type 01 _rec_len 05 0100510100\n";
   ASSERT_EQ(0, ParseText(Sdr(lower + kMcRecord)));
   ASSERT_EQ(1u, Records().size());
-  EXPECT_EQ(0x12, Records()[0]->Type);
+  EXPECT_EQ(0x12, Records()[0]->type);
 }
 
 TEST_F(SdrParserTest, TokensBetweenRecordsAreSkipped) {
@@ -285,23 +285,23 @@ TEST_F(SdrParserTest, RecordEndingWithC0KeepsTheNextRecord) {
   ASSERT_EQ(0,
             ParseText(Sdr("_SDR_TYPE 01 _REC_LEN 06 0100510101 C0\n_SDR_TYPE 02 _REC_LEN 05 0100510200\n")));
   ASSERT_EQ(2u, Records().size());
-  EXPECT_EQ(0xC0, Records()[0]->Record[5]);
-  EXPECT_EQ(0x02, Records()[1]->Type);
+  EXPECT_EQ(0xC0, Records()[0]->bytes[5]);
+  EXPECT_EQ(0x02, Records()[1]->type);
 }
 
 TEST_F(SdrParserTest, FileEndingBeforeTheClosingParenthesisFails) {
   std::string text = Sdr(std::string(kMcRecord) + kMcRecord);
   text.resize(text.size() - 2);  // without ")\n"
   EXPECT_EQ(62, ParseText(text));
-  EXPECT_EQ(nullptr, sdr->FileList);
+  EXPECT_TRUE(records.empty());
   EXPECT_TRUE(LogLines().empty());  // the caller reports "parsing SDR file"
-  EXPECT_EQ(1, run->FileRecordCount);
+  EXPECT_EQ(1, run->programming.fileRecordCount);
 
   // Cut inside a record: that record fails.
   EXPECT_EQ(
       62, ParseText(std::string(kHeader) + kSelHeader + kMcRecord + "_SDR_TYPE 01 _REC_LEN 0F 0100510109\n"));
   EXPECT_EQ(std::vector<std::string>{"Error, invalid Sensor Data Record found, number 2"}, LogLines());
-  EXPECT_EQ(nullptr, sdr->FileList);
+  EXPECT_TRUE(records.empty());
 }
 
 TEST_F(SdrParserTest, NothingAfterTheClosingParenthesisIsRead) {
@@ -316,7 +316,7 @@ TEST_F(SdrParserTest, WindowsLineEndsParseTheSame) {
   SetNameList names = {"CPU1"};
   ASSERT_EQ(0, ParseText(crlf, &names));
   ASSERT_EQ(2u, Records().size());
-  EXPECT_STREQ("CPU1", Records()[1]->Tag);
+  EXPECT_EQ("CPU1", Records()[1]->tag);
 }
 
 TEST_F(SdrParserTest, TaggedRecordSelection) {
@@ -338,13 +338,13 @@ TEST_F(SdrParserTest, TaggedRecordSelection) {
     SCOPED_TRACE(c.names.empty() ? std::string("no names") : c.names[0]);
     ASSERT_EQ(0, ParseText(Sdr(records), &c.names));
     std::vector<uint8_t> ids;
-    for (const SensData* n : Records()) ids.push_back(n->Record[0]);
+    for (const SdrRecord* n : Records()) ids.push_back(n->bytes[0]);
     EXPECT_EQ(c.ids, ids);
   }
   SetNameList cpu2 = {"CPU2"};
   ASSERT_EQ(0, ParseText(Sdr(records), &cpu2));
-  EXPECT_STREQ("LAST", Records()[1]->Tag);  // the last tag names the record
-  EXPECT_STREQ("", Records()[2]->Tag);
+  EXPECT_EQ("LAST", Records()[1]->tag);  // the last tag names the record
+  EXPECT_EQ("", Records()[2]->tag);
 }
 
 TEST_F(SdrParserTest, RecordNumbersCountDroppedRecords) {
@@ -360,10 +360,9 @@ TEST_F(SdrParserTest, KeptRecordStartsClean) {
   std::string dropped = Record("01", "_SDR_TAG 'OFF'\n", "0A", "0100 51 01 05 FFFFFFFFFF");
   ASSERT_EQ(0, ParseText(Sdr(dropped + Record("02", "", "05", "0200510200"))));
   ASSERT_EQ(1u, Records().size());
-  EXPECT_EQ(
-      std::vector<uint8_t>(sizeof Records()[0]->Record - 5, 0),
-      std::vector<uint8_t>(Records()[0]->Record + 5, Records()[0]->Record + sizeof Records()[0]->Record));
-  EXPECT_STREQ("", Records()[0]->Tag);
+  EXPECT_EQ(std::vector<uint8_t>(sizeof Records()[0]->bytes - 5, 0),
+            std::vector<uint8_t>(Records()[0]->bytes + 5, Records()[0]->bytes + sizeof Records()[0]->bytes));
+  EXPECT_EQ("", Records()[0]->tag);
 }
 
 TEST_F(SdrParserTest, LongTagsAndHeaderValuesStayWithinTheirFields) {
@@ -380,15 +379,14 @@ TEST_F(SdrParserTest, LongTagsAndHeaderValuesStayWithinTheirFields) {
   names = {longTag.substr(0, 32)};
   ASSERT_EQ(0, ParseText(text, &names));
   ASSERT_EQ(1u, Records().size());
-  EXPECT_EQ(longTag.substr(0, 32), Records()[0]->Tag);
+  EXPECT_EQ(longTag.substr(0, 32), Records()[0]->tag);
 }
 
-SensData* Append(std::unique_ptr<SensData>* slot, const std::vector<uint8_t>& bytes) {
-  while (*slot) slot = &(*slot)->Next;
-  *slot = std::make_unique<SensData>();
-  std::copy(bytes.begin(), bytes.end(), (*slot)->Record);
-  (*slot)->Length = static_cast<int32_t>(bytes.size());
-  return slot->get();
+SdrRecord* Append(SdrRecordList* list, const std::vector<uint8_t>& bytes) {
+  list->emplace_back();
+  std::copy(bytes.begin(), bytes.end(), list->back().bytes);
+  list->back().length = static_cast<int32_t>(bytes.size());
+  return &list->back();
 }
 
 std::vector<uint8_t> VersionRecord(const std::string& text, uint8_t manufacturerLow = 0x2D) {
@@ -402,52 +400,52 @@ std::vector<uint8_t> VersionRecord(const std::string& text, uint8_t manufacturer
 }
 
 TEST_F(SdrParserTest, VersionScanTakesTheFirstVendorVersionRecord) {
-  std::unique_ptr<SensData> list;
+  SdrRecordList list;
   Append(&list, {0x01, 0x00, 0x51, 0x12, 0x00});
   Append(&list, VersionRecord("S2026010100001.00", 0x2C));               // another manufacturer
   Append(&list, VersionRecord("X2026010100001.00"));                     // not an "S" record
   Append(&list, {0x05, 0x00, 0x51, 0xC0, 0x03, 0x2D, 0x9B, 0x4E, 'S'});  // byte 8 beyond the body
   Append(&list, VersionRecord("S2026120700001.50"));
   Append(&list, VersionRecord("S2027000000009.99"));
-  ScanSdrVersion(*run, list.get());
-  EXPECT_EQ("S2026120700001.50", run->SdrVersionText);
-  EXPECT_EQ(7, run->FileRecordCount);
+  ScanSdrVersion(*run, list);
+  EXPECT_EQ("S2026120700001.50", run->programming.sdrVersionText);
+  EXPECT_EQ(7, run->programming.fileRecordCount);
 
   // Set at most once per run; the count goes on.
-  std::unique_ptr<SensData> second;
+  SdrRecordList second;
   Append(&second, VersionRecord("S2028000000001.00"));
-  ScanSdrVersion(*run, second.get());
-  EXPECT_EQ("S2026120700001.50", run->SdrVersionText);
-  EXPECT_EQ(8, run->FileRecordCount);
+  ScanSdrVersion(*run, second);
+  EXPECT_EQ("S2026120700001.50", run->programming.sdrVersionText);
+  EXPECT_EQ(8, run->programming.fileRecordCount);
 }
 
 TEST_F(SdrParserTest, VersionTextEndsAtTheRecordEndOrANul) {
-  std::unique_ptr<SensData> list;
-  SensData* node = Append(&list, VersionRecord("S2026120700001.50"));
-  node->Record[4] = 3 + 5;  // the body ends after "S2026"
-  ScanSdrVersion(*run, list.get());
-  EXPECT_EQ("S2026", run->SdrVersionText);
+  SdrRecordList list;
+  SdrRecord* node = Append(&list, VersionRecord("S2026120700001.50"));
+  node->bytes[4] = 3 + 5;  // the body ends after "S2026"
+  ScanSdrVersion(*run, list);
+  EXPECT_EQ("S2026", run->programming.sdrVersionText);
 
-  run->SdrVersionText.clear();
-  node->Record[4] = 3 + 17;
-  node->Record[8 + 4] = 0;
-  ScanSdrVersion(*run, list.get());
-  EXPECT_EQ("S202", run->SdrVersionText);
+  run->programming.sdrVersionText.clear();
+  node->bytes[4] = 3 + 17;
+  node->bytes[8 + 4] = 0;
+  ScanSdrVersion(*run, list);
+  EXPECT_EQ("S202", run->programming.sdrVersionText);
 
   // A body length beyond the node stops at the node's end.
-  run->SdrVersionText.clear();
-  std::unique_ptr<SensData> full;
+  run->programming.sdrVersionText.clear();
+  SdrRecordList full;
   node = Append(&full, VersionRecord(std::string(1, 'S') + std::string(60, '7')));
-  node->Record[4] = 0xFF;
-  ScanSdrVersion(*run, full.get());
-  EXPECT_EQ(sizeof node->Record - 8, run->SdrVersionText.size());
+  node->bytes[4] = 0xFF;
+  ScanSdrVersion(*run, full);
+  EXPECT_EQ(sizeof node->bytes - 8, run->programming.sdrVersionText.size());
 }
 
 TEST_F(SdrParserTest, ParseScansTheVersionRecord) {
   ASSERT_EQ(0, ParseText(Sdr(std::string(kMcRecord) +
                              Record("C0", "", "19", "0200 51 C0 14 2D9B4E 'S2026120700001.50'"))));
-  EXPECT_EQ("S2026120700001.50", run->SdrVersionText);
-  EXPECT_EQ(3, run->FileRecordCount);
+  EXPECT_EQ("S2026120700001.50", run->programming.sdrVersionText);
+  EXPECT_EQ(3, run->programming.fileRecordCount);
 }
 
 std::string Example(const char* name) {
@@ -471,37 +469,37 @@ int NameLengthOffset(uint8_t type) {
 
 // Every record a valid IPMI SDR: header consistent with _SDR_TYPE and _REC_LEN, names filling
 // the record, sensor numbers unique per owner.
-void ExpectValidRecords(const std::vector<const SensData*>& records) {
+void ExpectValidRecords(const std::vector<const SdrRecord*>& records) {
   std::set<std::pair<uint8_t, uint8_t>> sensors;
-  for (const SensData* r : records) {
-    SCOPED_TRACE("record ID " + std::to_string(r->Record[0] | r->Record[1] << 8));
-    EXPECT_EQ(0x51, r->Record[2]);
-    EXPECT_EQ(r->Type, r->Record[3]);
-    EXPECT_EQ(r->Length - 5, r->Record[4]);
-    int at = NameLengthOffset(r->Type);
+  for (const SdrRecord* r : records) {
+    SCOPED_TRACE("record ID " + std::to_string(r->bytes[0] | r->bytes[1] << 8));
+    EXPECT_EQ(0x51, r->bytes[2]);
+    EXPECT_EQ(r->type, r->bytes[3]);
+    EXPECT_EQ(r->length - 5, r->bytes[4]);
+    int at = NameLengthOffset(r->type);
     if (at > 0) {
-      EXPECT_EQ(0xC0 | (r->Length - at - 1), r->Record[at]);
+      EXPECT_EQ(0xC0 | (r->length - at - 1), r->bytes[at]);
     }
-    if (r->Type == 0x01 || r->Type == 0x02) {
-      EXPECT_TRUE(sensors.insert({r->Record[5], r->Record[7]}).second) << "sensor number used twice";
+    if (r->type == 0x01 || r->type == 0x02) {
+      EXPECT_TRUE(sensors.insert({r->bytes[5], r->bytes[7]}).second) << "sensor number used twice";
     }
   }
 }
 
 TEST_F(SdrParserTest, ExampleFilesParse) {
-  ASSERT_EQ(0, sdr->ParsePath(Example("bmcsdr_v2.sdr"), nullptr));
+  ASSERT_EQ(0, ParsePath(Example("bmcsdr_v2.sdr"), nullptr));
   auto v2 = Records();
   EXPECT_EQ(38u, v2.size());
   ExpectValidRecords(v2);
-  EXPECT_EQ("S2026120700001.50", run->SdrVersionText);
-  EXPECT_EQ("01.50", NormaliseVersionText(run->SdrVersionText));
-  EXPECT_TRUE(run->Ipmi15Format);
+  EXPECT_EQ("S2026120700001.50", run->programming.sdrVersionText);
+  EXPECT_EQ("01.50", NormaliseVersionText(run->programming.sdrVersionText));
+  EXPECT_TRUE(run->programming.ipmi15Format);
 
-  run->SdrVersionText.clear();
-  ASSERT_EQ(0, sdr->ParsePath(Example("bmcsdr_v1.sdr"), nullptr));
+  run->programming.sdrVersionText.clear();
+  ASSERT_EQ(0, ParsePath(Example("bmcsdr_v1.sdr"), nullptr));
   ExpectValidRecords(Records());
   EXPECT_EQ(36u, Records().size());
-  EXPECT_EQ("01.20", NormaliseVersionText(run->SdrVersionText));
+  EXPECT_EQ("01.20", NormaliseVersionText(run->programming.sdrVersionText));
 }
 
 TEST_F(SdrParserTest, TaggedExampleSelectsByBoardVariant) {
@@ -516,7 +514,7 @@ TEST_F(SdrParserTest, TaggedExampleSelectsByBoardVariant) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.names.empty() ? std::string("no names") : c.names[0]);
-    ASSERT_EQ(0, sdr->ParsePath(Example("bmcsdr_tagged.sdr"), &c.names));
+    ASSERT_EQ(0, ParsePath(Example("bmcsdr_tagged.sdr"), &c.names));
     EXPECT_EQ(c.records, Records().size());
     ExpectValidRecords(Records());
   }

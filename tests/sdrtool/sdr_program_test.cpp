@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "platform/files.h"
-#include "sdrtool/sdr_file.h"
+#include "sdrtool/programming/sdr_programming.h"
 #include "tests/sdrtool/program_test_support.h"
 #include "tests/sdrtool/veltrop_fixture.h"
 
@@ -30,7 +30,7 @@ class SdrProgram : public VeltropFixture {
  protected:
   SdrProgram() : watcher(driver.get(), File("Get_ratio.xml_tmp")) { env.vendorDriver = &watcher; }
 
-  std::unique_ptr<VeltropRun> ProgramRun(SdrMode mode = ModeForce) {
+  std::unique_ptr<SdrRun> ProgramRun(SdrMode mode = ModeForce) {
     auto r = NewRun(mode);
     r->settings.input = InputSdr;
     return r;
@@ -54,18 +54,14 @@ TEST_F(SdrProgram, WritesTheFileIntoTheRepositoryAndVerifiesIt) {
   const std::vector<Record> records = MakeRecords(12);
   WriteSdr("new.sdr", records);
   auto run = ProgramRun();
-  run->TranscriptFile = std::fopen(File("transcript").c_str(), "w");
-  SDRFile sdr(*run);
-  EXPECT_EQ(sdr.ProgramSdrFile("new.sdr", nullptr), 0);
-  std::fclose(run->TranscriptFile);
-  run->TranscriptFile = nullptr;
+  ASSERT_TRUE(run->programming.transcript.Open(File("transcript")));
+  EXPECT_EQ(ProgramSdrFile(*run, "new.sdr", nullptr, false), 0);
+  run->programming.transcript.Close();
 
   EXPECT_EQ(WithoutIds(bmc.Records()), WithoutIds(records));
   EXPECT_FALSE(bmc.LockHeld());
   EXPECT_EQ(LockModes(), (std::vector<uint8_t>{0x00, 0x02}));
-  EXPECT_TRUE(run->ProgrammedFlag);
-  EXPECT_FALSE(sdr.FileList);
-  EXPECT_FALSE(sdr.ReadList);
+  EXPECT_TRUE(run->programming.programmed);
   // The read-back used the spared repository under the lock, never the standard one.
   EXPECT_FALSE(Only(Exchanges(bmc), 0xF8, 0x12).empty());
   EXPECT_TRUE(Only(Exchanges(bmc), 0x28, 0x23).empty());
@@ -87,10 +83,9 @@ TEST_F(SdrProgram, RealRepositoriesAreWrittenAndVerifiedWhole) {
     const std::vector<Record> records = testsupport::SplitRecords(testsupport::RealSdr(name));
     WriteSdr("real.sdr", records);
     auto run = ProgramRun();
-    SDRFile sdr(*run);
-    EXPECT_EQ(sdr.ProgramSdrFile("real.sdr", nullptr), 0);
+    EXPECT_EQ(ProgramSdrFile(*run, "real.sdr", nullptr, false), 0);
     EXPECT_EQ(WithoutIds(bmc.Records()), WithoutIds(records));
-    EXPECT_EQ(run->VerifyCount, static_cast<int>(records.size()) + 1);
+    EXPECT_EQ(run->programming.verifyCount, static_cast<int>(records.size()) + 1);
   }
 }
 
@@ -130,15 +125,13 @@ TEST_F(SdrProgram, ReadBackFaultsFailTheUpdateAndReleaseTheLockAsFailed) {
     bmc.ClearLog();
     bmc.AddFault(c.rule);
     auto run = ProgramRun();
-    SDRFile sdr(*run);
-    EXPECT_EQ(sdr.ProgramSdrFile(File("new.sdr"), nullptr), 33);
+    EXPECT_EQ(ProgramSdrFile(*run, File("new.sdr"), nullptr, false), 33);
     const std::string log = testsupport::ReadFileOrEmpty(caseDir.File(kMainLog));
     EXPECT_NE(log.find(c.logLine), std::string::npos) << log;
     EXPECT_NE(log.find("Error, SDR file unsuccessfully written"), std::string::npos);
     EXPECT_EQ(LockModes(), (std::vector<uint8_t>{0x00, 0x01}));
     EXPECT_FALSE(bmc.LockHeld());
     EXPECT_EQ(bmc.Records(), old);
-    EXPECT_EQ(run->ExpectReservationLoss, 0);
   }
 }
 
@@ -146,8 +139,7 @@ TEST_F(SdrProgram, LockRefusedStopsBeforeAnythingElse) {
   bmc.AddFault("netfn=0x3e cmd=0x10 count=1 cc=0xc1");
   WriteSdr("new.sdr", MakeRecords(2));
   auto run = ProgramRun();
-  SDRFile sdr(*run);
-  EXPECT_EQ(sdr.ProgramSdrFile("new.sdr", nullptr), 81);
+  EXPECT_EQ(ProgramSdrFile(*run, "new.sdr", nullptr, false), 81);
   EXPECT_EQ(Exchanges(bmc).size(), 1u);
   EXPECT_TRUE(LogHas("Error, unsupported SparedSDR command on BMC"));
   EXPECT_FALSE(LogHas("SDR file unsuccessfully written"));
@@ -155,8 +147,7 @@ TEST_F(SdrProgram, LockRefusedStopsBeforeAnythingElse) {
 
 TEST_F(SdrProgram, FileThatCannotBeOpenedIsReported) {
   auto run = ProgramRun();
-  SDRFile sdr(*run);
-  EXPECT_EQ(sdr.ProgramSdrFile("missing.sdr", nullptr), 68);
+  EXPECT_EQ(ProgramSdrFile(*run, "missing.sdr", nullptr, false), 68);
   EXPECT_TRUE(LogHas("Error, failed to open the specified SDR file"));
   EXPECT_TRUE(Exchanges(bmc).empty());
 }
@@ -191,10 +182,8 @@ TEST_F(SdrProgram, CompareOnlyReadsTheActiveRepositoryWithoutWriting) {
     bmc.ClearLog();
     testsupport::WriteFile(caseDir.File("cmp.sdr"), programtest::SdrText(c.file));
     auto run = ProgramRun();
-    run->CompareOnly = 1;
-    run->ProgrammedFlag = true;
-    SDRFile sdr(*run);
-    EXPECT_EQ(sdr.ProgramSdrFile("cmp.sdr", nullptr), c.result);
+    run->programming.programmed = true;
+    EXPECT_EQ(ProgramSdrFile(*run, "cmp.sdr", nullptr, true), c.result);
     const std::string log = Unix(testsupport::ReadFileOrEmpty(caseDir.File(kMainLog)));
     EXPECT_NE(log.find(c.logLine), std::string::npos) << log;
     EXPECT_EQ(log.find("eSensData =0\n") != std::string::npos, std::string(c.name) == "file of 3 against 4");
@@ -204,9 +193,9 @@ TEST_F(SdrProgram, CompareOnlyReadsTheActiveRepositoryWithoutWriting) {
     }
     if (c.repository.empty()) {
       EXPECT_NE(log.find("No Sensor Data Records found on the server "), std::string::npos);
-      EXPECT_EQ(run->RepositoryReadState, 6);
+      EXPECT_EQ(run->programming.readState, ReadBackState::kRepositoryEmpty);
     }
-    EXPECT_FALSE(run->ProgrammedFlag);
+    EXPECT_FALSE(run->programming.programmed);
     for (const Exchange& e : Exchanges(bmc)) EXPECT_EQ(e.request[0], 0x28);
     EXPECT_EQ(bmc.Records(), c.repository);
   }
@@ -217,16 +206,13 @@ TEST_F(SdrProgram, CountersContinueAcrossFilesOfOneRun) {
   WriteSdr("b.sdr", MakeRecords(2, 30));
   auto run = ProgramRun();
   run->settings.ConsoleEcho = true;
-  {
-    SDRFile sdr(*run);
-    ASSERT_EQ(sdr.ProgramSdrFile("a.sdr", nullptr), 0);
-  }
-  EXPECT_EQ(run->VerifyCount, 4);
+  run->ApplySettings();
+  { ASSERT_EQ(ProgramSdrFile(*run, "a.sdr", nullptr, false), 0); }
+  EXPECT_EQ(run->programming.verifyCount, 4);
   EXPECT_NE(console.Output().find(" ----- > #3\r"), std::string::npos);
   bmc.AddFault("netfn=0x3e cmd=0x12 skip=2 count=1 patch=7:EE");
   console.ClearOutput();
-  SDRFile sdr(*run);
-  EXPECT_EQ(sdr.ProgramSdrFile("b.sdr", nullptr), 33);
+  EXPECT_EQ(ProgramSdrFile(*run, "b.sdr", nullptr, false), 33);
   EXPECT_TRUE(LogHas("Verify 6 ++++++++ data error i=2"));
   // Writing counts each file from 1, the read-back goes on from the first file.
   EXPECT_NE(console.Output().find(
@@ -238,9 +224,8 @@ TEST_F(SdrProgram, CountersContinueAcrossFilesOfOneRun) {
 TEST_F(SdrProgram, ProgressRisesThroughTheScheduleAndIsPublishedEveryTenthRecord) {
   WriteSdr("new.sdr", MakeRecords(25));
   auto run = ProgramRun(ModeForce);
-  run->status.ProgressRatio = 30;
-  SDRFile sdr(*run);
-  ASSERT_EQ(sdr.ProgramSdrFile("new.sdr", nullptr), 0);
+  run->ctx.progressRatio = 30;
+  ASSERT_EQ(ProgramSdrFile(*run, "new.sdr", nullptr, false), 0);
   watcher.Look();
   // 24 points over FileRecordCount 26 per record: published at written record 10 and 20 and
   // at read-back record 10 and 20.
@@ -297,7 +282,11 @@ TEST_F(SdrProgram, ManagedUpdateOfANewerFileCompletes) {
 
 class SdrReadBack : public SdrProgram {
  protected:
-  int ReadActive(SDRFile& sdr) { return sdr.ReadRepository(&sdr.ReadList, 0); }
+  int ReadActive(SdrRun& run) {
+    readList.clear();
+    return ReadRepository(run, false, &readList);
+  }
+  SdrRecordList readList;
 };
 
 TEST_F(SdrReadBack, FirstReadSizeFollowsTheFormat) {
@@ -308,10 +297,9 @@ TEST_F(SdrReadBack, FirstReadSizeFollowsTheFormat) {
     SCOPED_TRACE(ipmi15);
     bmc.ClearLog();
     auto run = NewRun();
-    run->Ipmi15Format = ipmi15;
-    SDRFile sdr(*run);
-    ASSERT_EQ(ReadActive(sdr), 0);
-    EXPECT_EQ(programtest::RecordsOf(sdr.ReadList.get()), records);
+    run->programming.ipmi15Format = ipmi15;
+    ASSERT_EQ(ReadActive(*run), 0);
+    EXPECT_EQ(programtest::RecordsOf(readList), records);
     const uint8_t first = ipmi15 ? 5 : 16;
     std::vector<std::vector<uint8_t>> reads;
     for (const Exchange& e : Only(Exchanges(bmc), 0x28, 0x23)) {
@@ -340,8 +328,7 @@ TEST_F(SdrReadBack, ChainThatLoopsFailsInsteadOfReadingForever) {
     // Record 2's first read names an earlier record as its successor.
     bmc.AddFault(std::string("netfn=0x0a cmd=0x23 skip=2 count=1 patch=3:") + next);
     auto run = NewRun();
-    SDRFile sdr(*run);
-    EXPECT_EQ(ReadActive(sdr), 4);
+    EXPECT_EQ(ReadActive(*run), 4);
     EXPECT_TRUE(LogHas("the record chain loops"));
   }
 }
@@ -350,12 +337,11 @@ TEST_F(SdrReadBack, ChainThatNeverEndsStopsAtTheSizeLimit) {
   EndlessRepository endless;
   env.vendorDriver = &endless;
   auto run = NewRun();
-  SDRFile sdr(*run);
-  EXPECT_EQ(ReadActive(sdr), 4);
+  EXPECT_EQ(ReadActive(*run), 4);
   EXPECT_TRUE(LogHas("Get SDR: repository holds more than 65535 record bytes"));
   // 949 records of 69 bytes fit, the 950th does not.
-  EXPECT_EQ(run->ReadRecordNumber, 950);
-  EXPECT_EQ(programtest::RecordsOf(sdr.ReadList.get()).size(), 949u);
+  EXPECT_EQ(run->programming.readRecordNumber, 950);
+  EXPECT_EQ(programtest::RecordsOf(readList).size(), 949u);
 }
 
 TEST_F(SdrReadBack, LostReservationsRestartTheRecordWithinItsBudget) {
@@ -375,9 +361,8 @@ TEST_F(SdrReadBack, LostReservationsRestartTheRecordWithinItsBudget) {
     bmc.AddFault("netfn=0x0a cmd=0x23 skip=" + std::to_string(c.skip) + " count=" + std::to_string(c.losses) +
                  " cc=0xc5");
     auto run = NewRun();
-    SDRFile sdr(*run);
-    EXPECT_EQ(ReadActive(sdr), c.result);
-    EXPECT_EQ(programtest::RecordsOf(sdr.ReadList.get()).size(), c.listed);
+    EXPECT_EQ(ReadActive(*run), c.result);
+    EXPECT_EQ(programtest::RecordsOf(readList).size(), c.listed);
     const std::string log = testsupport::ReadFileOrEmpty(caseDir.File(kMainLog));
     EXPECT_EQ(log.find("Error, IPMI command retry error command = Get SDR") != std::string::npos,
               c.result == 81);
@@ -389,14 +374,13 @@ TEST_F(SdrReadBack, LostReservationsRestartTheRecordWithinItsBudget) {
 TEST_F(SdrReadBack, EmptyRepositoryIsFoundOnceForTheWholeRun) {
   bmc.LoadRecords(std::vector<Record>{});
   auto run = NewRun();
-  SDRFile sdr(*run);
-  EXPECT_EQ(ReadActive(sdr), 0);
-  EXPECT_FALSE(sdr.ReadList);
-  EXPECT_EQ(run->RepositoryReadState, 6);
+  EXPECT_EQ(ReadActive(*run), 0);
+  EXPECT_TRUE(readList.empty());
+  EXPECT_EQ(run->programming.readState, ReadBackState::kRepositoryEmpty);
   bmc.LoadRecords(MakeRecords(2));
   bmc.ClearLog();
-  EXPECT_EQ(ReadActive(sdr), 0);
-  EXPECT_FALSE(sdr.ReadList);
+  EXPECT_EQ(ReadActive(*run), 0);
+  EXPECT_TRUE(readList.empty());
   EXPECT_TRUE(bmc.LogLines().empty());
 }
 

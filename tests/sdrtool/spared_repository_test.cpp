@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "sdrtool/sdr_file.h"
+#include "sdrtool/repository/spared_repository.h"
 #include "tests/sdrtool/program_test_support.h"
 #include "tests/sdrtool/veltrop_fixture.h"
 
@@ -17,15 +17,13 @@ class SparedRepository : public VeltropFixture {
  protected:
   void SetUp() override {
     run = NewRun(ModeForce);
-    sdr = std::make_unique<SDRFile>(*run);
-    ASSERT_EQ(sdr->SetSparedSdrLock(kLockTake), 0);
+    ASSERT_EQ(SetSparedSdrLock(*run, kLockTake), 0);
     ASSERT_TRUE(bmc.LockHeld());
     bmc.ClearLog();
   }
   std::vector<Exchange> Adds() const { return Only(Exchanges(bmc), 0xF8, 0x13); }
 
-  std::unique_ptr<VeltropRun> run;
-  std::unique_ptr<SDRFile> sdr;
+  std::unique_ptr<SdrRun> run;
 };
 
 TEST_F(SparedRepository, RecordIsWrittenInSixteenByteChunksUnderOneRecordId) {
@@ -37,7 +35,7 @@ TEST_F(SparedRepository, RecordIsWrittenInSixteenByteChunksUnderOneRecordId) {
     SCOPED_TRACE(c.body);
     bmc.ClearLog();
     const Record record = MakeRecord(0x0102, 0x01, c.body, 3);
-    ASSERT_EQ(sdr->PartialAddSparedSdr(record.data()), 0);
+    ASSERT_EQ(PartialAddSparedSdr(*run, record.data()), 0);
 
     std::vector<Exchange> all = Exchanges(bmc);
     ASSERT_EQ(all.size(), c.requestSizes.size() + 1);
@@ -73,7 +71,7 @@ TEST_F(SparedRepository, RecordIsWrittenInSixteenByteChunksUnderOneRecordId) {
 
 TEST_F(SparedRepository, BodyAboveSixtyFourBytesIsRefusedBeforeAnythingIsSent) {
   Record record = MakeRecord(1, 0x01, 65, 1);
-  EXPECT_EQ(sdr->PartialAddSparedSdr(record.data()), 58);
+  EXPECT_EQ(PartialAddSparedSdr(*run, record.data()), 58);
   EXPECT_TRUE(bmc.LogLines().empty());
   EXPECT_TRUE(bmc.Records(true).empty());
 }
@@ -81,14 +79,14 @@ TEST_F(SparedRepository, BodyAboveSixtyFourBytesIsRefusedBeforeAnythingIsSent) {
 TEST_F(SparedRepository, LostReservationRestartsTheRecordWithANewReservationAndRecordId) {
   for (int chunk : {0, 1, 4}) {
     SCOPED_TRACE(chunk);
-    ASSERT_EQ(sdr->SetSparedSdrLock(kLockTake), 0);
-    ASSERT_EQ(sdr->ClearSparedSdr(), 0);
+    ASSERT_EQ(SetSparedSdrLock(*run, kLockTake), 0);
+    ASSERT_EQ(ClearSparedSdr(*run), 0);
     bmc.ClearLog();
     bmc.ClearFaults();
     // Another party reserves just before this chunk: the BMC drops the half-written record.
     bmc.AddFault("netfn=0x3e cmd=0x13 skip=" + std::to_string(chunk) + " count=1 cancel");
     const Record record = MakeRecord(0, 0x01, 64, 9);
-    ASSERT_EQ(sdr->PartialAddSparedSdr(record.data()), 0);
+    ASSERT_EQ(PartialAddSparedSdr(*run, record.data()), 0);
 
     std::vector<Exchange> all = Exchanges(bmc);
     std::vector<Exchange> reserves = Only(all, 0xF8, 0x11);
@@ -131,12 +129,11 @@ TEST_F(SparedRepository, ThreeHundredLostReservationsGiveRetryError) {
     std::snprintf(rule, sizeof rule, "netfn=0x3e cmd=0x%02x count=%d cc=0xc5", c.command, c.losses);
     bmc.AddFault(rule);
     const Record record = MakeRecord(0, 0x01, 20, 1);
-    const int result = c.command == 0x13 ? sdr->PartialAddSparedSdr(record.data()) : sdr->ClearSparedSdr();
+    const int result = c.command == 0x13 ? PartialAddSparedSdr(*run, record.data()) : ClearSparedSdr(*run);
     EXPECT_EQ(result, c.result);
     EXPECT_EQ(Only(Exchanges(bmc), 0xF8, 0x11).size(),
               static_cast<size_t>(c.result == 0 ? c.losses + 1 : 300));
     EXPECT_EQ(LogHas(std::string("Error, IPMI command retry error command = ") + c.name), c.result != 0);
-    EXPECT_EQ(run->ExpectReservationLoss, 0);
   }
   EXPECT_FALSE(LogHas("code = C5"));
 }
@@ -144,11 +141,11 @@ TEST_F(SparedRepository, ThreeHundredLostReservationsGiveRetryError) {
 TEST_F(SparedRepository, EraseIsPolledEveryHalfSecondUntilComplete) {
   for (uint32_t polls : {0u, 1u, 3u}) {
     SCOPED_TRACE(polls);
-    ASSERT_EQ(sdr->PartialAddSparedSdr(MakeRecord(0, 0x01, 20, 1).data()), 0);
+    ASSERT_EQ(PartialAddSparedSdr(*run, MakeRecord(0, 0x01, 20, 1).data()), 0);
     programtest::SetErasePolls(bmc, polls);
     bmc.ClearLog();
     const uint64_t sleptBefore = clock.TotalSleptMs();
-    ASSERT_EQ(sdr->ClearSparedSdr(), 0);
+    ASSERT_EQ(ClearSparedSdr(*run), 0);
     std::vector<Exchange> clears = Only(Exchanges(bmc), 0xF8, 0x14);
     ASSERT_EQ(clears.size(), polls + 1);
     EXPECT_EQ(clears[0].request.back(), 0xAA);
@@ -181,15 +178,14 @@ TEST_F(SparedRepository, EraseFailures) {
     SCOPED_TRACE(c.name);
     bmc.ClearFaults();
     bmc.AddFault(c.rule);
-    EXPECT_EQ(sdr->ClearSparedSdr(), c.result);
-    EXPECT_EQ(run->ExpectReservationLoss, 0);
+    EXPECT_EQ(ClearSparedSdr(*run), c.result);
   }
 }
 
 TEST_F(SparedRepository, EraseThatNeverCompletesFailsAfterTenMinutes) {
   bmc.AddFault("netfn=0x3e cmd=0x14 skip=1 count=always patch=3:00");
   const uint64_t start = clock.MonotonicMs();
-  EXPECT_EQ(sdr->ClearSparedSdr(), 81);
+  EXPECT_EQ(ClearSparedSdr(*run), 81);
   const uint64_t took = clock.MonotonicMs() - start;
   EXPECT_GE(took, kEraseTimeLimitMs);
   EXPECT_LT(took, kEraseTimeLimitMs + 2000);
@@ -198,12 +194,12 @@ TEST_F(SparedRepository, EraseThatNeverCompletesFailsAfterTenMinutes) {
 
 TEST_F(SparedRepository, LostReservationIsRecognisedAfterTheRepositoryWasRead) {
   // Once records were read, the command layer answers 26 instead of 81 for a masked 0xC5.
-  run->RepositoryReadState = 0;
+  run->programming.readState = ReadBackState::kRecordRead;
   programtest::SetErasePolls(bmc, 0);
   bmc.AddFault("netfn=0x3e cmd=0x14 count=1 cc=0xc5");
   bmc.AddFault("netfn=0x3e cmd=0x13 count=1 cc=0xc5");
-  EXPECT_EQ(sdr->ClearSparedSdr(), 0);
-  EXPECT_EQ(sdr->PartialAddSparedSdr(MakeRecord(0, 0x01, 20, 1).data()), 0);
+  EXPECT_EQ(ClearSparedSdr(*run), 0);
+  EXPECT_EQ(PartialAddSparedSdr(*run, MakeRecord(0, 0x01, 20, 1).data()), 0);
   EXPECT_EQ(Only(Exchanges(bmc), 0xF8, 0x14).size(), 2u);
   EXPECT_EQ(Adds().size(), 3u);
   EXPECT_EQ(bmc.Records(true).size(), 1u);

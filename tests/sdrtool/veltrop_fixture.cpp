@@ -34,9 +34,10 @@ int VeltropFixture::Run(const std::vector<std::string>& args, const std::string&
   return RunVeltrop(static_cast<int>(argv.size()), argv.data(), env);
 }
 
-std::unique_ptr<VeltropRun> VeltropFixture::NewRun(SdrMode mode) {
-  auto run = std::make_unique<VeltropRun>(env);
+std::unique_ptr<SdrRun> VeltropFixture::NewRun(SdrMode mode) {
+  auto run = std::make_unique<SdrRun>(env);
   run->settings.mode = mode;
+  run->ApplySettings();
   return run;
 }
 

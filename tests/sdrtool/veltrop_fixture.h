@@ -8,7 +8,8 @@
 #include "platform/console.h"
 #include "platform/testing/memory_console.h"
 #include "platform/testing/virtual_clock.h"
-#include "sdrtool/veltrop_run.h"
+#include "runcontrol/run_environment.h"
+#include "sdrtool/sdr_run.h"
 #include "tests/support/result_file.h"
 #include "tests/support/sim_bmc.h"
 #include "tests/support/temp_dir.h"
@@ -26,7 +27,7 @@ class VeltropFixture : public ::testing::Test {
   // A whole invocation: argv[0] is "veltrop", then the given arguments. Returns the exit status.
   int Run(const std::vector<std::string>& args, const std::string& stdinText = "");
   // A run context for calling operations directly, with the given mode already set.
-  std::unique_ptr<VeltropRun> NewRun(SdrMode mode = ModeUpdate);
+  std::unique_ptr<SdrRun> NewRun(SdrMode mode = ModeUpdate);
 
   std::string File(const std::string& name) const { return dir.File(name); }
   std::string Read(const std::string& name) const;
@@ -43,7 +44,7 @@ class VeltropFixture : public ::testing::Test {
   platform::MemoryConsole console;
   testsupport::SimBmc bmc{dir.File("bmcsim")};
   std::unique_ptr<transport::IpmiDriver> driver;
-  VeltropEnv env;
+  runcontrol::RunEnvironment env;
 };
 
 }  // namespace veltrop

@@ -47,8 +47,34 @@ TEST(IpmiExchange, MissingPathIsUnreachable) {
   req.length = 2;
   IpmiResponse rsp;
   rsp.length = 77;
+  rsp.bytes[2] = 0x00;
   EXPECT_EQ(IpmiExchange(t, req, &rsp), kDriverUnreachable);
   EXPECT_EQ(rsp.length, 77);
+}
+
+// A driver that answers with fewer bytes than an earlier answer: the earlier bytes must not
+// stay behind, or a 2-byte answer would read as completion code 00h.
+TEST(IpmiExchange, ShortAnswerLeavesNoStaleBytes) {
+  struct ShortDriver : IpmiDriver {
+    uint8_t length = 3;
+    ExchangeStatus Exchange(const uint8_t* request, uint8_t, uint8_t* response, size_t,
+                            uint8_t* responseLength) override {
+      for (uint8_t i = 0; i < length; ++i) response[i] = i == 0 ? request[0] + 4 : 0x11;
+      *responseLength = length;
+      return kExchangeOk;
+    }
+  } driver;
+  IpmiTransport t{&driver, nullptr, false};
+  IpmiRequest req;
+  req.bytes[0] = kNetFnOem;
+  req.length = 2;
+  IpmiResponse rsp;
+  ASSERT_EQ(IpmiExchange(t, req, &rsp), kExchangeOk);
+  EXPECT_EQ(rsp.bytes[2], 0x11);
+  driver.length = 2;
+  ASSERT_EQ(IpmiExchange(t, req, &rsp), kExchangeOk);
+  EXPECT_EQ(rsp.length, 2);
+  EXPECT_EQ(rsp.bytes[2], 0x00);
 }
 
 }  // namespace

@@ -1,0 +1,57 @@
+#include "runcontrol/run_context.h"
+
+#include "platform/files.h"
+
+namespace runcontrol {
+namespace {
+
+constexpr uint32_t kEndPauseMs = 10000;
+constexpr uint32_t kRemovePauseMs = 500;
+
+}  // namespace
+
+RunContext::RunContext(RunEnvironment& e, size_t logLineBufferSize)
+    : env(e),
+      clock(*e.clock),
+      console(*e.console),
+      log(clock, console, logLineBufferSize),
+      files(console),
+      reporter(log, files, console, e.exitProcess) {
+  transport.vendorDriver = e.vendorDriver;
+  transport.wmiDriver = e.wmiDriver;
+}
+
+void RunContext::PublishProgress() {
+  reporter.HandleSave(files.PublishProgress(progressRatio), status::ResultKind::RatioWorkFile);
+}
+
+bool AcquireInstanceLock(RunContext& run, bool query, bool holdForRun) {
+  std::string detail;
+  if (run.guard.Acquire(run.env.lockName, run.env.lockDir, holdForRun, &detail)) return true;
+  if (!detail.empty()) run.log.Line(detail);
+  run.reporter.Report(query ? "Busy" : "Duplex");
+  return false;
+}
+
+void AnswerRatioQuery(RunContext& run, const std::string& timeoutCode) {
+  status::XmlSaveResult saved = status::XmlSaveResult::kSaved;
+  const status::RatioQueryOutcome outcome = run.files.AnswerRatioQuery(run.clock, &saved);
+  if (!run.files.placement.enabled) return;
+  run.reporter.HandleSave(saved, status::ResultKind::RatioResult);
+  if (outcome == status::RatioQueryOutcome::kTimedOut) run.reporter.Report(timeoutCode);
+}
+
+void ChooseTransport(RunContext& run, const char* wmiLine, const char* vendorLine) {
+  run.transport.UseWmiPath = run.env.wmiDriver != nullptr;
+  run.log.Line(run.transport.UseWmiPath ? wmiLine : vendorLine);
+}
+
+void FinishManagedUpdate(RunContext& run, int attempts) {
+  run.clock.SleepMs(kEndPauseMs);
+  const std::string progressFile = run.files.PathOf(status::ResultKind::RatioWorkFile);
+  for (int failures = 0; !platform::RemoveFile(progressFile) && ++failures < attempts;) {
+    run.clock.SleepMs(kRemovePauseMs);
+  }
+}
+
+}  // namespace runcontrol

@@ -1,0 +1,60 @@
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "platform/clock.h"
+#include "platform/console.h"
+#include "runcontrol/result_reporter.h"
+#include "runcontrol/run_environment.h"
+#include "runcontrol/run_log.h"
+#include "status/instance_guard.h"
+#include "status/result_files.h"
+#include "transport/ipmi_exchange.h"
+
+namespace runcontrol {
+
+// What every run of either program has: its environment, log, result files and reporter,
+// instance lock, transport and progress ratio. Each program keeps its own state beside it.
+class RunContext {
+ public:
+  RunContext(RunEnvironment& env, size_t logLineBufferSize);
+  RunContext(const RunContext&) = delete;
+  RunContext& operator=(const RunContext&) = delete;
+
+  RunEnvironment& env;
+  platform::Clock& clock;
+  platform::Console& console;
+  RunLog log;
+  status::ResultFiles files;
+  ResultReporter reporter;
+  status::InstanceGuard guard;
+  transport::IpmiTransport transport;
+  int32_t progressRatio = 0;
+
+  // Writes the progress working file with the current ratio.
+  void PublishProgress();
+  void SetProgress(int32_t ratio) {
+    progressRatio = ratio;
+    PublishProgress();
+  }
+};
+
+// The run's single-instance lock (lock name and directory from the environment). False when
+// another instance runs: "Busy" (a query) or "Duplex" is then reported. holdForRun false
+// only tests the lock.
+bool AcquireInstanceLock(RunContext& run, bool query, bool holdForRun);
+
+// Answers a ratio query from the progress working file; the copy's time-out is reported with
+// the program's code.
+void AnswerRatioQuery(RunContext& run, const std::string& timeoutCode);
+
+// Picks the transport path once, before the first request: the Microsoft IPMI driver when the
+// platform has one, else the vendor driver; logs the program's line for the path taken.
+void ChooseTransport(RunContext& run, const char* wmiLine, const char* vendorLine);
+
+// The end of an update driven by the manager: 10 s for the manager to read the last ratio,
+// then the progress working file is deleted, up to `attempts` tries 500 ms apart.
+void FinishManagedUpdate(RunContext& run, int attempts);
+
+}  // namespace runcontrol

@@ -1,0 +1,81 @@
+#include "runcontrol/run_log.h"
+
+#include <cstdio>
+
+#include "platform/files.h"
+
+namespace runcontrol {
+namespace {
+
+constexpr int kCountPieceChars = 255;
+
+}  // namespace
+
+RunLog::RunLog(platform::Clock& clock, platform::Console& console, size_t lineBufferSize)
+    : clock_(clock), console_(console), lineBufferSize_(lineBufferSize) {}
+
+size_t RunLog::AddFile(LogFile file) {
+  files_.push_back(std::move(file));
+  return files_.size() - 1;
+}
+
+std::string LogStamp(const platform::LocalTime& t) {
+  char stamp[64];
+  std::snprintf(stamp, sizeof stamp, "%4.4d/%2.2d/%2.2d %2.2d:%2.2d:%2.2d  ", t.year, t.month, t.day, t.hour,
+                t.minute, t.second);
+  return stamp;
+}
+
+void RunLog::Line(std::string_view text) {
+  if (echo_) {
+    console_.Write(text);
+    if (text.empty() || text.back() != '\n') console_.Write("\n");
+  }
+  if (files_.empty()) return;
+  LogFile& file = files_[active_];
+
+  std::string line = LogStamp(clock_.Local());
+  // Room for the text, the line feed and the terminator.
+  const size_t used = line.size() < lineBufferSize_ ? line.size() : lineBufferSize_ - 1;
+  line.resize(used);
+  const size_t room = lineBufferSize_ > used + 2 ? lineBufferSize_ - used - 2 : 0;
+  line.append(text.substr(0, room));
+  line += '\n';
+
+  const char* mode = "a";
+  if (file.rotateAboveLines > 0) {
+    if (file.lines > file.rotateAboveLines) {
+      // A failed copy does not stop the rotation: the log must not grow without bound.
+      platform::CopyFileAtomically(file.path, file.backupPath);
+      mode = "w";
+      // The fresh file holds this line: counting from 0 would let every later cycle grow one
+      // line longer than a cycle counted from the file at start-up.
+      file.lines = 1;
+    } else {
+      ++file.lines;
+    }
+  }
+  std::FILE* f = std::fopen(file.path.c_str(), mode);
+  if (!f) return;
+  std::fwrite(line.data(), 1, line.size(), f);
+  std::fclose(f);
+}
+
+int32_t CountLogLines(const std::string& path) {
+  std::FILE* f = std::fopen(path.c_str(), "r");
+  if (!f) return 0;
+  char piece[kCountPieceChars + 1];
+  int32_t count = 0;
+  while (std::fgets(piece, sizeof piece, f)) ++count;
+  std::fclose(f);
+  return count;
+}
+
+void RotateLogBySize(const std::string& path, int64_t limitBytes, const std::string& oldPath) {
+  if (platform::FileSize(path) > limitBytes) {
+    platform::RemoveFile(oldPath);
+    platform::RenameOver(path, oldPath);
+  }
+}
+
+}  // namespace runcontrol

@@ -1,0 +1,304 @@
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "sdrtool/backup_image.h"
+
+#include "platform/files.h"
+#include "platform/process.h"
+#include "sdrtool/repository/repository_commands.h"
+#include "sdrtool/sdr_run.h"
+#include "sdrtool/sdr_text/sdr_parser.h"
+
+namespace veltrop {
+namespace {
+
+constexpr uint8_t kSignature[8] = {'Q', 'Y', 'X', ' ', 'I', 'P', 'M', 'I'};
+// Header bytes 8..11, the image format's fixed identification.
+constexpr uint8_t kFormatBytes[4] = {0x04, 0x02, 0x09, 0x00};
+
+void PutLe32(uint8_t* p, uint32_t v) {
+  p[0] = static_cast<uint8_t>(v);
+  p[1] = static_cast<uint8_t>(v >> 8);
+  p[2] = static_cast<uint8_t>(v >> 16);
+  p[3] = static_cast<uint8_t>(v >> 24);
+}
+
+uint32_t GetLe32(const uint8_t* p) {
+  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
+         static_cast<uint32_t>(p[3]) << 24;
+}
+
+// Seconds from 1970-01-01 00:00 to the given calendar time, taken as if it were UTC: the
+// image stamps local time.
+int64_t SecondsSince1970(const platform::LocalTime& t) {
+  // Days from the civil date (proleptic Gregorian), years counted from March.
+  const int64_t y = t.year - (t.month <= 2 ? 1 : 0);
+  const int64_t era = (y >= 0 ? y : y - 399) / 400;
+  const int64_t yoe = y - era * 400;
+  const int64_t mp = (t.month + 9) % 12;
+  const int64_t doy = (153 * mp + 2) / 5 + t.day - 1;
+  const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  const int64_t days = era * 146097 + doe - 719468;
+  return days * 86400 + t.hour * 3600 + t.minute * 60 + t.second;
+}
+
+void FillHeader(RepositoryImage& image, uint32_t createdLocal) {
+  std::memset(image.header, 0, sizeof image.header);
+  std::memcpy(image.header, kSignature, sizeof kSignature);
+  std::memcpy(image.header + 8, kFormatBytes, sizeof kFormatBytes);
+  PutLe32(image.header + 12, createdLocal);
+  PutLe32(image.header + 16, static_cast<uint32_t>(kBmcInfoOffset));
+  PutLe32(image.header + 20, static_cast<uint32_t>(kControlOffset));
+  image.header[63] = ImageChecksum(image.header, 63);
+}
+
+// Whole record at `offset`: its body length, when header and body lie inside the area.
+bool RecordFits(const std::vector<uint8_t>& area, size_t offset, int* bodyLength) {
+  if (offset + kSdrHeaderBytes > area.size()) return false;
+  const int body = area[offset + 4];
+  if (offset + kSdrHeaderBytes + static_cast<size_t>(body) > area.size()) return false;
+  *bodyLength = body;
+  return true;
+}
+
+// Every record of the area must be whole and fit a record node, or it cannot be written.
+bool RecordAreaProgrammable(const std::vector<uint8_t>& area) {
+  size_t offset = 0;
+  while (offset < area.size()) {
+    int body = 0;
+    if (!RecordFits(area, offset, &body) || body > kMaxSdrBodyBytes) return false;
+    offset += kSdrHeaderBytes + static_cast<size_t>(body);
+  }
+  return true;
+}
+
+// Writes beside the target and renames over it, so a failed or short write leaves the
+// previous backup as it was. 0, or the reported error.
+int WriteImageFile(SdrRun& run, const std::string& path, const std::vector<uint8_t>& bytes) {
+  const std::string temp = path + ".~" + std::to_string(platform::CurrentProcessId());
+  char detail[64];
+  errno = 0;
+  std::FILE* f = std::fopen(temp.c_str(), "wb");
+  if (!f) {
+    std::snprintf(detail, sizeof detail, "_open : errno=%d", errno);
+    return run.errors.Report(78, 0, detail);
+  }
+  errno = 0;
+  bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+  // Buffered bytes may only meet a full disk when flushed.
+  ok = ok && std::fflush(f) == 0;
+  int error = errno;
+  if (std::fclose(f) != 0 && ok) {
+    ok = false;
+    error = errno;
+  }
+  if (!ok) {
+    platform::RemoveFile(temp);
+    if (error == ENOSPC) {
+      std::snprintf(detail, sizeof detail, "No Space");
+    } else {
+      std::snprintf(detail, sizeof detail, "_write : errno=%d", error);
+    }
+    return run.errors.Report(31, 0, detail);
+  }
+  errno = 0;
+  if (!platform::RenameOver(temp, path)) {
+    std::snprintf(detail, sizeof detail, "_rename : errno=%d", errno);
+    platform::RemoveFile(temp);
+    return run.errors.Report(78, 0, detail);
+  }
+  return 0;
+}
+
+// Reads exactly `count` bytes; a short read is reported as error 31.
+bool ReadExact(SdrRun& run, std::FILE* f, uint8_t* to, size_t count) {
+  errno = 0;
+  if (std::fread(to, 1, count, f) == count) return true;
+  char detail[48];
+  std::snprintf(detail, sizeof detail, "_read : errno=%d", errno);
+  run.errors.Report(31, 0, detail);
+  return false;
+}
+
+bool SkipExact(SdrRun& run, std::FILE* f, uint32_t count) {
+  uint8_t chunk[4096];
+  while (count > 0) {
+    const size_t n = count < sizeof chunk ? count : sizeof chunk;
+    if (!ReadExact(run, f, chunk, n)) return false;
+    count -= static_cast<uint32_t>(n);
+  }
+  return true;
+}
+
+// Reads the parts in file order. *oversized is set, instead of reading, when the control
+// block announces more record bytes than the area holds; the verification reports it.
+bool ReadImageParts(SdrRun& run, std::FILE* f, RepositoryImage& image, bool* oversized) {
+  if (!ReadExact(run, f, image.header, sizeof image.header)) return false;
+  if (!ReadExact(run, f, image.bmcInfo, sizeof image.bmcInfo)) return false;
+  if (GetLe32(image.header + 28) != 0) {
+    if (!ReadExact(run, f, image.extension, sizeof image.extension)) return false;
+    if (!SkipExact(run, f, GetLe32(image.extension + 20))) return false;
+  }
+  if (GetLe32(image.header + 20) == 0) return true;
+  if (!ReadExact(run, f, image.control, sizeof image.control)) return false;
+  const uint32_t areaLength = GetLe32(image.control + 20);
+  if (areaLength > RepositoryImage::kMaxRecordArea) {
+    *oversized = true;
+    return true;
+  }
+  image.records.resize(areaLength);
+  return areaLength == 0 || ReadExact(run, f, image.records.data(), areaLength);
+}
+
+bool VerifyImage(SdrRun& run, const RepositoryImage& image, bool oversized) {
+  if (std::memcmp(image.header, kSignature, sizeof kSignature) != 0) {
+    run.errors.Report(75, 0, "illegal File ID");
+    return false;
+  }
+  if (ImageChecksum(image.header, sizeof image.header) != 0) {
+    run.errors.Report(76, 0, "IPMI header infomation");
+    return false;
+  }
+  if (ImageChecksum(image.control, sizeof image.control) != 0) {
+    run.errors.Report(76, 0, "IPMI SDR Contorol infomation");
+    return false;
+  }
+  // No backup holds more; the area could not take it.
+  if (oversized) {
+    run.errors.Report(75, 0, "illegal SDR Records length");
+    return false;
+  }
+  const uint8_t areaSum = static_cast<uint8_t>(0 - ImageChecksum(image.records.data(), image.records.size()));
+  if (static_cast<uint8_t>(areaSum + image.control[30]) != 0) {
+    run.errors.Report(76, 0, "IPMI SDR Records");
+    return false;
+  }
+  if (!RecordAreaProgrammable(image.records)) {
+    run.errors.Report(58);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+uint8_t ImageChecksum(const uint8_t* bytes, size_t count) {
+  uint8_t sum = 0;
+  for (size_t i = 0; i < count; ++i) sum = static_cast<uint8_t>(sum + bytes[i]);
+  return static_cast<uint8_t>(0 - sum);
+}
+
+int BackupRepository(SdrRun& run, const std::string& path) {
+  RepositoryImage& image = run.image;
+  std::memset(image.bmcInfo, 0, sizeof image.bmcInfo);
+  std::memset(image.header, 0, sizeof image.header);
+
+  uint8_t identity[16] = {};
+  int count = 0;
+  CommandCheck check;
+  if (!GetDeviceId(run, identity, &count, &check)) {
+    ReportCommandError(run, "Get Device ID", check);
+    return kAlreadyReported;
+  }
+  std::memcpy(image.bmcInfo, identity, static_cast<size_t>(count));
+  const uint8_t ipmiVersion = image.bmcInfo[5];
+  if (ipmiVersion == 0x51 || ipmiVersion == 0x02) {
+    uint8_t oem[3] = {};
+    if (GetOemE0Info(run, oem, &check)) {
+      image.bmcInfo[28] = oem[0];
+      image.bmcInfo[29] = 1;
+    }
+  }
+  image.bmcInfo[30] = count == 16 ? 1 : 0;
+  image.bmcInfo[31] = ImageChecksum(image.bmcInfo, 31);
+
+  if (!ReadWholeRepository(run)) return kAlreadyReported;
+
+  // An image without the repository's own description would be no backup: a failed query
+  // fails the backup.
+  std::memset(image.control, 0, sizeof image.control);
+  if (!GetSdrRepositoryInfo(run, image.control, &check)) {
+    ReportCommandError(run, "Get SDR Repository Info", check);
+    return kAlreadyReported;
+  }
+  PutLe32(image.control + 16, static_cast<uint32_t>(RepositoryImage::kBlockSize));
+  PutLe32(image.control + 20, static_cast<uint32_t>(image.records.size()));
+  image.control[30] = ImageChecksum(image.records.data(), image.records.size());
+  image.control[31] = ImageChecksum(image.control, 31);
+
+  FillHeader(image, static_cast<uint32_t>(SecondsSince1970(run.ctx.clock.Local())));
+
+  std::vector<uint8_t> bytes;
+  bytes.reserve(kRecordAreaOffset + image.records.size());
+  bytes.insert(bytes.end(), image.header, image.header + sizeof image.header);
+  bytes.insert(bytes.end(), image.bmcInfo, image.bmcInfo + sizeof image.bmcInfo);
+  bytes.insert(bytes.end(), image.control, image.control + sizeof image.control);
+  bytes.insert(bytes.end(), image.records.begin(), image.records.end());
+  if (WriteImageFile(run, path, bytes) != 0) return kAlreadyReported;
+
+  run.Log("SDR backup complete.");
+  return 0;
+}
+
+bool LoadBackupImage(SdrRun& run, const std::string& path) {
+  RepositoryImage& image = run.image;
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) {
+    run.errors.Report(66, 0, path.c_str());
+    return false;
+  }
+  image = RepositoryImage();
+  bool oversized = false;
+  const bool read = ReadImageParts(run, f, image, &oversized);
+  std::fclose(f);
+  if (!read || !VerifyImage(run, image, oversized)) {
+    // Only a verified image may stand for the repository's records.
+    image.records.clear();
+    return false;
+  }
+  return true;
+}
+
+bool RecordAt(const RepositoryImage& image, size_t index, size_t* offset, int* bodyLength) {
+  size_t at = 0;
+  for (size_t i = 0; at < image.records.size(); ++i) {
+    int body = 0;
+    if (!RecordFits(image.records, at, &body)) return false;
+    if (i == index) {
+      *offset = at;
+      *bodyLength = body;
+      return true;
+    }
+    at += kSdrHeaderBytes + static_cast<size_t>(body);
+  }
+  return false;
+}
+
+int BuildListFromImage(SdrRun& run, SdrRecordList* list) {
+  const std::vector<uint8_t>& area = run.image.records;
+  list->clear();
+  // One pass in record order; walking by index would rescan the area for every record.
+  size_t offset = 0;
+  try {
+    while (offset < area.size()) {
+      int body = 0;
+      if (!RecordFits(area, offset, &body) || body > kMaxSdrBodyBytes) return 58;
+      SdrRecord record;
+      record.length = body;
+      std::memcpy(record.bytes, area.data() + offset, kSdrHeaderBytes + static_cast<size_t>(body));
+      list->push_back(record);
+      offset += kSdrHeaderBytes + static_cast<size_t>(body);
+    }
+  } catch (const std::bad_alloc&) {
+    return 2;
+  }
+  ScanSdrVersion(run, *list);
+  return 0;
+}
+
+}  // namespace veltrop

@@ -1,0 +1,76 @@
+#include "sdrtool/config_script/config_script.h"
+
+#include <cstdio>
+#include <memory>
+#include <new>
+
+#include "platform/files.h"
+#include "sdrtool/programming/sdr_programming.h"
+#include "sdrtool/sdr_run.h"
+#include "sdrtool/sdr_text/name_match.h"
+
+namespace veltrop {
+
+int RunConfigScript(SdrRun& run, const std::string& fileName) {
+  std::unique_ptr<ConfigScript> script(new (std::nothrow) ConfigScript(run));
+  if (!script) return run.errors.Report(2);
+  return script->Run(fileName);
+}
+
+bool ConditionHolds(const SetNameList& names, const std::string* conditions, int count) {
+  for (int i = 0; i < count; ++i) {
+    if (!NameMatch(names, conditions[i])) return false;
+  }
+  return true;
+}
+
+int ConfigScript::Run(const std::string& path) {
+  if (int result = Load(path)) return result;
+  if (lines_.empty()) return 0;
+  if (int result = ParseLines()) return result;
+  if (int result = Execute()) return result;
+  return ProgramEntries();
+}
+
+void ConfigScript::WriteTranscript() {
+  std::FILE* transcript = std::fopen(platform::NullDevice(), "w");
+  if (!transcript) {
+    run_.errors.Report(65);
+    return;
+  }
+  for (const ConfigLine& line : lines_) {
+    std::fprintf(transcript, "%s ", PrintableText(line.keyword.c_str()));
+    for (int i = 0; i < line.argumentCount; ++i)
+      std::fprintf(transcript, "%s ", PrintableText(line.arguments[i].c_str()));
+    std::fputs("\n", transcript);
+  }
+  std::fclose(transcript);
+}
+
+int ConfigScript::ProgramEntries() {
+  if (entries_.empty() || !executed_) return 0;
+  int result = ProgramGroup(SdrGroup::First);
+  if (result == 0) result = ProgramGroup(SdrGroup::Last);
+  if (result == 0 && run_.programming.programmed)
+    run_.Log("Programming complete, reboot server for normal operation ");
+  return result;
+}
+
+int ConfigScript::ProgramGroup(SdrGroup group) {
+  bool any = false;
+  for (const SdrNameEntry& entry : entries_) any = any || entry.group == group;
+  if (!any) return 0;
+  // The programming procedure writes its record dumps and messages here.
+  Transcript& transcript = run_.programming.transcript;
+  if (!transcript.Open(platform::NullDevice())) return run_.errors.Report(65);
+  int result = 0;
+  for (const SdrNameEntry& entry : entries_) {
+    if (entry.group != group) continue;
+    result = ProgramSdrFile(run_, entry.fileName, &names_, entry.compare);
+    if (result != 0) break;
+  }
+  transcript.Close();
+  return result;
+}
+
+}  // namespace veltrop

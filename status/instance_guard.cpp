@@ -1,0 +1,18 @@
+#include "status/instance_guard.h"
+
+namespace status {
+
+bool InstanceGuard::Acquire(const std::string& name, const std::string& lockDir, bool holdForRun,
+                            std::string* detail) {
+  platform::LockResult result = platform::LockResult::kFailed;
+  std::unique_ptr<platform::InstanceLock> lock = platform::TryAcquireInstanceLock(name, &result, lockDir);
+  if (result != platform::LockResult::kAcquired || !lock) {
+    if (detail && result == platform::LockResult::kFailed)
+      *detail = "the lock " + name + " cannot be created";
+    return false;
+  }
+  if (holdForRun) lock_ = std::move(lock);
+  return true;
+}
+
+}  // namespace status

@@ -1,0 +1,66 @@
+#include "status/result_files.h"
+
+#include "platform/files.h"
+#include "status/result_document.h"
+
+namespace status {
+namespace {
+
+constexpr int kRatioCopyAttempts = 12;
+constexpr uint32_t kRatioCopyPauseMs = 500;
+constexpr int kConsumedWaitMaxCount = 60;  // the loop pauses while count <= 60: 61 pauses
+constexpr uint32_t kConsumedWaitPauseMs = 500;
+constexpr int64_t kMinimumResultGapSeconds = 30;
+
+}  // namespace
+
+std::string ResultFiles::PathOf(ResultKind kind) const {
+  const std::string& prefix =
+      kind == ResultKind::RatioWorkFile ? placement.workFilePrefix : placement.resultPrefix;
+  return prefix + ResultFileName(kind);
+}
+
+XmlSaveResult ResultFiles::Write(ResultKind kind, const std::string& resultCode, const std::string& data,
+                                 const std::string& version) {
+  if (!placement.enabled) return XmlSaveResult::kSaved;
+  return SaveXmlDocument(BuildResultDocument(kind, resultCode, data, version), PathOf(kind), console_);
+}
+
+XmlSaveResult ResultFiles::PublishProgress(int32_t ratio) {
+  return Write(ResultKind::RatioWorkFile, "OK", std::to_string(ratio), "");
+}
+
+RatioQueryOutcome ResultFiles::AnswerRatioQuery(platform::Clock& clock, XmlSaveResult* saved) {
+  *saved = XmlSaveResult::kSaved;
+  const std::string work = PathOf(ResultKind::RatioWorkFile);
+  if (!platform::FileExists(work)) {
+    *saved = Write(ResultKind::RatioResult, "No-Command", "", "");
+    return RatioQueryOutcome::kNoCommand;
+  }
+  const std::string answer = PathOf(ResultKind::RatioResult);
+  for (int attempt = 1; attempt <= kRatioCopyAttempts; ++attempt) {
+    if (platform::CopyFileAtomically(work, answer)) return RatioQueryOutcome::kCopied;
+    if (attempt < kRatioCopyAttempts) clock.SleepMs(kRatioCopyPauseMs);
+  }
+  return RatioQueryOutcome::kTimedOut;
+}
+
+ResponseFileWait WaitResponseFileConsumed(platform::Clock& clock, const std::string& path) {
+  int count = 0;
+  bool present = platform::FileExists(path);
+  while (present && count <= kConsumedWaitMaxCount) {
+    clock.SleepMs(kConsumedWaitPauseMs);
+    ++count;
+    present = platform::FileExists(path);
+  }
+  return present ? ResponseFileWait::kOverwriting : ResponseFileWait::kGone;
+}
+
+void HoldBackUpdateResult(platform::Clock& clock, int64_t startSeconds) {
+  int64_t wait = kMinimumResultGapSeconds - (clock.WallSeconds() - startSeconds);
+  // The wall clock went back: never wait longer than the rule itself.
+  if (wait > kMinimumResultGapSeconds) wait = kMinimumResultGapSeconds;
+  if (wait > 0) clock.SleepMs(static_cast<uint32_t>(wait * 1000));
+}
+
+}  // namespace status
