@@ -1,8 +1,9 @@
 #include "platform/files.h"
 
+#include <cerrno>
 #include <cstdio>
 
-#include "platform/process.h"
+#include "platform/files_internal.h"
 
 namespace platform {
 
@@ -34,23 +35,59 @@ bool ReadWholeFile(const std::string& path, std::string* content) {
   return ok;
 }
 
-bool WriteFileAtomically(const std::string& path, std::string_view content) {
-  static unsigned counter = 0;
-  std::string tmp = path + ".~" + std::to_string(CurrentProcessId()) + "." + std::to_string(++counter);
-  std::FILE* f = std::fopen(tmp.c_str(), "wb");
-  if (!f) return false;
-  bool ok = std::fwrite(content.data(), 1, content.size(), f) == content.size();
-  ok = (std::fflush(f) == 0) && ok;
-  ok = (std::fclose(f) == 0) && ok;
-  if (ok) ok = RenameOver(tmp, path);
-  if (!ok) RemoveFile(tmp);
-  return ok;
+namespace {
+
+// A clash with a random 64-bit name means someone plants names (or the generator is broken):
+// try a few fresh names, never endlessly.
+constexpr int kTemporaryNameAttempts = 8;
+
+int RandomTemporaryBeside(const std::string& path, std::string* temporary) {
+  unsigned char bytes[8];
+  if (int error = internal::RandomBytes(bytes, sizeof bytes)) return error;
+  static const char kHex[] = "0123456789abcdef";
+  *temporary = path + ".~";
+  for (unsigned char b : bytes) {
+    *temporary += kHex[b >> 4];
+    *temporary += kHex[b & 0x0F];
+  }
+  return 0;
 }
 
-bool CopyFileAtomically(const std::string& from, const std::string& to) {
+}  // namespace
+
+namespace internal {
+
+bool WriteFileAtomicallyVia(const std::string& path, std::string_view content, int* error,
+                            const std::function<int(std::string* temporary)>& nextTemporary) {
+  int failure = 0;
+  for (int attempt = 1;; ++attempt) {
+    std::string temporary;
+    failure = nextTemporary(&temporary);
+    if (failure == 0) failure = WriteNewFile(temporary, content);
+    if (failure == EEXIST && attempt < kTemporaryNameAttempts) continue;
+    if (failure == 0 && !RenameOver(temporary, path, &failure)) RemoveFile(temporary);
+    break;
+  }
+  if (error) *error = failure;
+  return failure == 0;
+}
+
+}  // namespace internal
+
+bool WriteFileAtomically(const std::string& path, std::string_view content, int* error) {
+  return internal::WriteFileAtomicallyVia(path, content, error, [&path](std::string* temporary) {
+    return RandomTemporaryBeside(path, temporary);
+  });
+}
+
+bool CopyFileAtomically(const std::string& from, const std::string& to, int* error) {
   std::string content;
-  if (!ReadWholeFile(from, &content)) return false;
-  return WriteFileAtomically(to, content);
+  errno = 0;
+  if (!ReadWholeFile(from, &content)) {
+    if (error) *error = errno != 0 ? errno : EIO;
+    return false;
+  }
+  return WriteFileAtomically(to, content, error);
 }
 
 bool RemoveFile(const std::string& path) {

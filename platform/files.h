@@ -9,13 +9,16 @@ bool FileExists(const std::string& path);
 // Size in bytes, or -1 when the file cannot be opened.
 int64_t FileSize(const std::string& path);
 bool ReadWholeFile(const std::string& path, std::string* content);
-// Writes a temporary file beside the target and renames it over the target, so a reader
-// never sees half a file and a failed write leaves the old content in place.
-bool WriteFileAtomically(const std::string& path, std::string_view content);
+// Replaces path whole: writes a temporary file beside it (a fresh unpredictable name, created
+// exclusively and never through a link), flushes it to disk and renames it over path. A reader
+// never sees half a file. On failure the old file is untouched, no temporary remains and
+// *error (when given) holds the reason as an errno number; Windows errors are mapped onto the
+// nearest one (ENOENT, EACCES, EEXIST, ENOSPC, ENOMEM, EINVAL, EIO for the rest).
+bool WriteFileAtomically(const std::string& path, std::string_view content, int* error = nullptr);
 // Copies a file the same way: the destination is replaced whole or not at all.
-bool CopyFileAtomically(const std::string& from, const std::string& to);
-// Renames, replacing an existing target.
-bool RenameOver(const std::string& from, const std::string& to);
+bool CopyFileAtomically(const std::string& from, const std::string& to, int* error = nullptr);
+// Renames, replacing an existing target; *error as for WriteFileAtomically.
+bool RenameOver(const std::string& from, const std::string& to, int* error = nullptr);
 bool RemoveFile(const std::string& path);
 bool MakeDirectory(const std::string& path);
 

@@ -1,6 +1,9 @@
 #pragma once
+#include <cstdint>
 #include <memory>
 #include <string>
+
+#include "platform/clock.h"
 
 namespace platform {
 
@@ -19,16 +22,21 @@ class InstanceLock {
 
 // Windows: a named mutex (names like "Global\Name" select the global namespace).
 // Linux: an advisory lock on a file named after the lock in lockDir, or in the system lock
-// directory when lockDir is empty.
+// directory (/run/lock, else /var/lock; never a world-writable fallback such as /tmp) when
+// lockDir is empty. On kFailed, *detail (when given) says why, for the caller's log.
 std::unique_ptr<InstanceLock> TryAcquireInstanceLock(const std::string& name, LockResult* result,
-                                                     const std::string& lockDir = {});
+                                                     const std::string& lockDir = {},
+                                                     std::string* detail = nullptr);
 
-// An exclusive lock on a file, waiting for other holders; for short critical sections
-// shared between processes.
+// An exclusive lock on a file, for short critical sections shared between processes. Waits
+// for other holders, polling on the clock, at most timeoutMs; null on time-out or when the
+// file cannot be opened.
 class FileLock {
  public:
+  static constexpr uint32_t kDefaultTimeoutMs = 30000;
   virtual ~FileLock() = default;
-  static std::unique_ptr<FileLock> Acquire(const std::string& path);
+  static std::unique_ptr<FileLock> Acquire(const std::string& path, uint32_t timeoutMs = kDefaultTimeoutMs,
+                                           Clock& clock = SystemClock());
 };
 
 }  // namespace platform

@@ -4,9 +4,12 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 
 #include "platform/files.h"
 #include "platform/instance_lock.h"
+#include "platform/lock_wait.h"
+#include "platform/posix/lock_directory.h"
 
 namespace platform {
 namespace {
@@ -20,44 +23,70 @@ class FlockHolder : public InstanceLock, public FileLock {
   int fd_;
 };
 
+void SetDetail(std::string* detail, const std::string& text) {
+  if (detail) *detail = text;
+}
+
 // Opens (creating if needed) a lock file without following symlinks and without truncating
-// a file that may belong to someone else; -1 when that is not possible.
-int OpenLockFile(const std::string& path) {
+// a file that may belong to someone else; -1 (reason in *detail) when that is not possible.
+int OpenLockFile(const std::string& path, std::string* detail) {
   int flags = O_CREAT | O_NOFOLLOW | O_CLOEXEC;
   int fd = open(path.c_str(), O_RDWR | flags, 0644);
   if (fd < 0 && errno == EACCES) fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-  if (fd < 0) return -1;
+  if (fd < 0) {
+    SetDetail(detail, path + ": " + std::strerror(errno));
+    return -1;
+  }
   struct stat st {};
   if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    SetDetail(detail, path + ": not a regular file");
     close(fd);
     return -1;
   }
   return fd;
 }
 
-std::string SystemLockDirectory() {
-  for (const char* dir : {"/run/lock", "/var/lock", "/tmp"}) {
-    if (access(dir, W_OK | X_OK) == 0) return dir;
-  }
-  return "/tmp";
-}
-
 }  // namespace
 
+namespace internal {
+
+std::string ChooseLockDirectory(const std::vector<std::string>& candidates, std::string* detail) {
+  std::string tried;
+  for (const std::string& dir : candidates) {
+    struct stat st {};
+    if (stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return dir;
+    tried += (tried.empty() ? "" : ", ") + dir;
+  }
+  SetDetail(detail, "no lock directory: " + tried);
+  return {};
+}
+
+}  // namespace internal
+
 std::unique_ptr<InstanceLock> TryAcquireInstanceLock(const std::string& name, LockResult* result,
-                                                     const std::string& lockDir) {
+                                                     const std::string& lockDir, std::string* detail) {
+  *result = LockResult::kFailed;
+  SetDetail(detail, {});
+  // Only directories where other users cannot plant the file: a lock file squatted in a
+  // world-writable fallback such as /tmp would block every update.
+  std::vector<std::string> candidates{"/run/lock", "/var/lock"};
+  if (!lockDir.empty()) candidates = {lockDir};
+  std::string dir = internal::ChooseLockDirectory(candidates, detail);
+  if (dir.empty()) return nullptr;
+
   std::string fileName = name;
   for (char& c : fileName) {
     if (c == '/' || c == '\\') c = '_';
   }
-  std::string path = JoinPath(lockDir.empty() ? SystemLockDirectory() : lockDir, fileName + ".lock");
-  int fd = OpenLockFile(path);
-  if (fd < 0) {
-    *result = LockResult::kFailed;
-    return nullptr;
-  }
+  std::string path = JoinPath(dir, fileName + ".lock");
+  int fd = OpenLockFile(path, detail);
+  if (fd < 0) return nullptr;
   if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    *result = errno == EWOULDBLOCK ? LockResult::kHeldElsewhere : LockResult::kFailed;
+    if (errno == EWOULDBLOCK) {
+      *result = LockResult::kHeldElsewhere;
+    } else {
+      SetDetail(detail, path + ": " + std::strerror(errno));
+    }
     close(fd);
     return nullptr;
   }
@@ -65,14 +94,17 @@ std::unique_ptr<InstanceLock> TryAcquireInstanceLock(const std::string& name, Lo
   return std::make_unique<FlockHolder>(fd);
 }
 
-std::unique_ptr<FileLock> FileLock::Acquire(const std::string& path) {
-  int fd = OpenLockFile(path);
+std::unique_ptr<FileLock> FileLock::Acquire(const std::string& path, uint32_t timeoutMs, Clock& clock) {
+  int fd = OpenLockFile(path, nullptr);
   if (fd < 0) return nullptr;
-  while (flock(fd, LOCK_EX) != 0) {
-    if (errno != EINTR) {
-      close(fd);
-      return nullptr;
-    }
+  bool taken = internal::RetryLockUntil(clock, timeoutMs, [fd] {
+    if (flock(fd, LOCK_EX | LOCK_NB) == 0) return internal::LockAttempt::kTaken;
+    bool busy = errno == EWOULDBLOCK || errno == EINTR;
+    return busy ? internal::LockAttempt::kBusy : internal::LockAttempt::kFailed;
+  });
+  if (!taken) {
+    close(fd);
+    return nullptr;
   }
   return std::make_unique<FlockHolder>(fd);
 }

@@ -1,6 +1,9 @@
 #include <windows.h>
 
+#include <string>
+
 #include "platform/instance_lock.h"
+#include "platform/lock_wait.h"
 
 namespace platform {
 namespace {
@@ -30,9 +33,11 @@ class FileLockHolder : public FileLock {
 }  // namespace
 
 std::unique_ptr<InstanceLock> TryAcquireInstanceLock(const std::string& name, LockResult* result,
-                                                     const std::string& /*lockDir*/) {
+                                                     const std::string& /*lockDir*/, std::string* detail) {
+  if (detail) detail->clear();
   HANDLE h = CreateMutexA(nullptr, FALSE, name.c_str());
   if (h == nullptr) {
+    if (detail) *detail = "mutex " + name + ": system error " + std::to_string(GetLastError());
     *result = LockResult::kFailed;
     return nullptr;
   }
@@ -45,12 +50,19 @@ std::unique_ptr<InstanceLock> TryAcquireInstanceLock(const std::string& name, Lo
   return std::make_unique<MutexHolder>(h);
 }
 
-std::unique_ptr<FileLock> FileLock::Acquire(const std::string& path) {
+std::unique_ptr<FileLock> FileLock::Acquire(const std::string& path, uint32_t timeoutMs, Clock& clock) {
   HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                          nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return nullptr;
-  OVERLAPPED ov{};
-  if (!LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &ov)) {
+  bool taken = internal::RetryLockUntil(clock, timeoutMs, [h] {
+    OVERLAPPED ov{};
+    if (LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, MAXDWORD, MAXDWORD, &ov)) {
+      return internal::LockAttempt::kTaken;
+    }
+    bool busy = GetLastError() == ERROR_LOCK_VIOLATION;
+    return busy ? internal::LockAttempt::kBusy : internal::LockAttempt::kFailed;
+  });
+  if (!taken) {
     CloseHandle(h);
     return nullptr;
   }

@@ -1,11 +1,11 @@
 #include <windows.h>
+#include <objbase.h>
 #include <msxml.h>
 #include <oleauto.h>
 
 #include <string>
 
 #include "platform/files.h"
-#include "platform/process.h"
 #include "status/com_error_report.h"
 #include "status/xml_document.h"
 
@@ -164,16 +164,34 @@ HRESULT BuildDocument(IXMLDOMDocument* doc, const XmlElement& root) {
   return AppendElement(doc, doc, root);
 }
 
-bool SaveTo(IXMLDOMDocument* doc, const std::string& path) {
+// The bytes exactly as MSXML writes them to a file, so that the one atomic writer can place them.
+HRESULT SaveToMemory(IXMLDOMDocument* doc, std::string* bytes) {
+  ComRef<IStream> stream;
+  HRESULT hr = CreateStreamOnHGlobal(nullptr, TRUE, stream.Out());
+  if (FAILED(hr)) return hr;
+  if (!stream) return E_POINTER;
   VARIANT destination;
   VariantInit(&destination);
-  destination.vt = VT_BSTR;
-  std::wstring widePath = WidenAnsi(path);
-  destination.bstrVal = SysAllocStringLen(widePath.data(), static_cast<UINT>(widePath.size()));
-  if (!destination.bstrVal) return false;
-  HRESULT hr = doc->save(destination);
-  VariantClear(&destination);
-  return SUCCEEDED(hr);
+  destination.vt = VT_UNKNOWN;
+  destination.punkVal = stream.get();  // borrowed for the call, so no VariantClear
+  hr = doc->save(destination);
+  if (FAILED(hr)) return hr;
+  STATSTG stat{};
+  hr = stream->Stat(&stat, STATFLAG_NONAME);
+  if (FAILED(hr)) return hr;
+  HGLOBAL memory = nullptr;
+  hr = GetHGlobalFromStream(stream.get(), &memory);
+  if (FAILED(hr)) return hr;
+  // The block may be larger than what was written; the stream's size is the content.
+  const size_t size = static_cast<size_t>(stat.cbSize.QuadPart);
+  if (size > GlobalSize(memory)) return E_UNEXPECTED;
+  bytes->clear();
+  if (size == 0) return S_OK;
+  const void* data = GlobalLock(memory);
+  if (!data) return E_OUTOFMEMORY;
+  bytes->assign(static_cast<const char*>(data), size);
+  GlobalUnlock(memory);
+  return S_OK;
 }
 
 }  // namespace
@@ -189,17 +207,13 @@ XmlSaveResult SaveXmlDocument(const XmlElement& root, const std::string& path, p
     PrintComError(hr, console);
     return XmlSaveResult::kNotSaved;
   }
-  // Saved beside the target and renamed over it, so no reader ever sees half a file.
-  std::string temporary = path + ".~" + std::to_string(platform::CurrentProcessId()) + ".tmp";
-  if (!SaveTo(doc.get(), temporary)) {
-    platform::RemoveFile(temporary);
+  std::string bytes;
+  hr = SaveToMemory(doc.get(), &bytes);
+  if (FAILED(hr)) {
+    PrintComError(hr, console);
     return XmlSaveResult::kNotSaved;
   }
-  if (!platform::RenameOver(temporary, path)) {
-    platform::RemoveFile(temporary);
-    return XmlSaveResult::kNotSaved;
-  }
-  return XmlSaveResult::kSaved;
+  return platform::WriteFileAtomically(path, bytes) ? XmlSaveResult::kSaved : XmlSaveResult::kNotSaved;
 }
 
 XmlTextResult ReadFirstElementText(const std::string& path, const std::string& name, std::string* text,

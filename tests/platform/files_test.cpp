@@ -2,8 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <filesystem>
+#include <vector>
 
+#include "platform/files_internal.h"
 #include "tests/support/temp_dir.h"
 
 namespace platform {
@@ -31,8 +35,39 @@ TEST(Files, AtomicWriteReplacesWholeFileAndLeavesNoTemporary) {
 TEST(Files, FailedAtomicWriteKeepsNothingAndReportsFailure) {
   TempDir dir;
   std::string target = JoinPath(dir.File("missing-dir"), "result.xml");
-  EXPECT_FALSE(WriteFileAtomically(target, "x"));
+  int error = 0;
+  EXPECT_FALSE(WriteFileAtomically(target, "x", &error));
+  EXPECT_EQ(error, ENOENT);
   EXPECT_FALSE(FileExists(target));
+  EXPECT_EQ(CountEntries(dir.path()), 0u);
+}
+
+TEST(Files, AtomicWriteRetriesANameClashAndNeverTouchesTheFileItClashedWith) {
+  TempDir dir;
+  std::string target = dir.File("result.xml");
+  testsupport::WriteFile(target, "old");
+  testsupport::WriteFile(dir.File("taken"), "someone else's");
+  std::vector<std::string> names = {dir.File("taken"), dir.File("fresh")};
+  size_t next = 0;
+  auto source = [&](std::string* temporary) {
+    *temporary = names[std::min(next++, names.size() - 1)];
+    return 0;
+  };
+  int error = -1;
+  EXPECT_TRUE(internal::WriteFileAtomicallyVia(target, "new", &error, source));
+  EXPECT_EQ(error, 0);
+  EXPECT_EQ(ReadFileOrEmpty(target), "new");
+
+  // A name that keeps clashing ends the attempt instead of looping, and loses nothing.
+  names = {dir.File("taken")};
+  next = 0;
+  EXPECT_FALSE(internal::WriteFileAtomicallyVia(target, "newer", &error, source));
+  EXPECT_EQ(error, EEXIST);
+  EXPECT_GT(next, 1u);
+  EXPECT_LT(next, 100u);
+  EXPECT_EQ(ReadFileOrEmpty(target), "new");
+  EXPECT_EQ(ReadFileOrEmpty(dir.File("taken")), "someone else's");
+  EXPECT_EQ(CountEntries(dir.path()), 2u);
 }
 
 TEST(Files, CopyIsWholeAndFailsForMissingSource) {
@@ -40,7 +75,9 @@ TEST(Files, CopyIsWholeAndFailsForMissingSource) {
   std::string from = dir.File("a");
   std::string to = dir.File("b");
   testsupport::WriteFile(to, "old");
-  EXPECT_FALSE(CopyFileAtomically(dir.File("none"), to));
+  int error = 0;
+  EXPECT_FALSE(CopyFileAtomically(dir.File("none"), to, &error));
+  EXPECT_EQ(error, ENOENT);
   EXPECT_EQ(ReadFileOrEmpty(to), "old");
   testsupport::WriteFile(from, std::string(100000, 'x'));
   ASSERT_TRUE(CopyFileAtomically(from, to));

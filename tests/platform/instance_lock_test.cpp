@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 
 #include "platform/process.h"
+#include "platform/testing/virtual_clock.h"
 #include "tests/support/temp_dir.h"
 
 namespace platform {
@@ -43,6 +45,28 @@ TEST(FileLock, IsReacquirableAfterRelease) {
   ASSERT_NE(lock, nullptr);
   lock.reset();
   EXPECT_NE(FileLock::Acquire(dir.File("state.lock")), nullptr);
+}
+
+TEST(FileLock, WaitsForTheHolderButGivesUpAfterItsTimeout) {
+  testsupport::TempDir dir;
+  const std::string path = dir.File("state.lock");
+  auto held = FileLock::Acquire(path);
+  ASSERT_NE(held, nullptr);
+  // A second open of the file conflicts with the first, in this process too (flock, LockFileEx).
+  VirtualClock clock;
+  EXPECT_EQ(FileLock::Acquire(path, 5000, clock), nullptr);
+  EXPECT_EQ(clock.MonotonicMs(), 5000u);
+  // Polls with real pauses rather than spinning.
+  EXPECT_GT(clock.SleepCount(), 1u);
+  EXPECT_LT(clock.SleepCount(), 1000u);
+
+  std::thread releaser([&held] {
+    SystemClock().SleepMs(100);
+    held.reset();
+  });
+  auto waited = FileLock::Acquire(path, 20000);
+  releaser.join();
+  EXPECT_NE(waited, nullptr);
 }
 
 }  // namespace
