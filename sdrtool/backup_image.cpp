@@ -136,32 +136,47 @@ bool SkipExact(SdrRun& run, std::FILE* f, uint32_t count) {
 }
 
 // Reads the parts in file order. *oversized is set, instead of reading, when the control
-// block announces more record bytes than the area holds; the verification reports it.
-bool ReadImageParts(SdrRun& run, std::FILE* f, RepositoryImage& image, bool* oversized) {
+// block announces more record bytes than the area holds; *trailing when bytes follow the
+// last part. The verification reports both.
+bool ReadImageParts(SdrRun& run, std::FILE* f, RepositoryImage& image, bool* oversized, bool* trailing) {
   if (!ReadExact(run, f, image.header, sizeof image.header)) return false;
   if (!ReadExact(run, f, image.bmcInfo, sizeof image.bmcInfo)) return false;
   if (GetLe32(image.header + 28) != 0) {
     if (!ReadExact(run, f, image.extension, sizeof image.extension)) return false;
     if (!SkipExact(run, f, GetLe32(image.extension + 20))) return false;
   }
-  if (GetLe32(image.header + 20) == 0) return true;
-  if (!ReadExact(run, f, image.control, sizeof image.control)) return false;
-  const uint32_t areaLength = GetLe32(image.control + 20);
-  if (areaLength > RepositoryImage::kMaxRecordArea) {
-    *oversized = true;
-    return true;
+  if (GetLe32(image.header + 20) != 0) {
+    if (!ReadExact(run, f, image.control, sizeof image.control)) return false;
+    const uint32_t areaLength = GetLe32(image.control + 20);
+    if (areaLength > RepositoryImage::kMaxRecordArea) {
+      *oversized = true;
+      return true;
+    }
+    image.records.resize(areaLength);
+    if (areaLength != 0 && !ReadExact(run, f, image.records.data(), areaLength)) return false;
   }
-  image.records.resize(areaLength);
-  return areaLength == 0 || ReadExact(run, f, image.records.data(), areaLength);
+  *trailing = std::fgetc(f) != EOF;
+  return true;
 }
 
-bool VerifyImage(SdrRun& run, const RepositoryImage& image, bool oversized) {
+// The block offsets the backup writes: anything else is no image of ours, whatever its
+// checksum says.
+bool OffsetsAsWritten(const RepositoryImage& image) {
+  const uint32_t control = GetLe32(image.header + 20);
+  return GetLe32(image.header + 16) == kBmcInfoOffset && (control == kControlOffset || control == 0);
+}
+
+bool VerifyImage(SdrRun& run, const RepositoryImage& image, bool oversized, bool trailing) {
   if (std::memcmp(image.header, kSignature, sizeof kSignature) != 0) {
     run.errors.Report(75, 0, "illegal File ID");
     return false;
   }
   if (ImageChecksum(image.header, sizeof image.header) != 0) {
     run.errors.Report(76, 0, "IPMI header infomation");
+    return false;
+  }
+  if (!OffsetsAsWritten(image)) {
+    run.errors.Report(75, 0, "illegal Block offset");
     return false;
   }
   if (ImageChecksum(image.control, sizeof image.control) != 0) {
@@ -171,6 +186,11 @@ bool VerifyImage(SdrRun& run, const RepositoryImage& image, bool oversized) {
   // No backup holds more; the area could not take it.
   if (oversized) {
     run.errors.Report(75, 0, "illegal SDR Records length");
+    return false;
+  }
+  // Bytes after the last part mean the parts were not where the header says.
+  if (trailing) {
+    run.errors.Report(75, 0, "illegal File size");
     return false;
   }
   const uint8_t areaSum = static_cast<uint8_t>(0 - ImageChecksum(image.records.data(), image.records.size()));
@@ -254,9 +274,10 @@ bool LoadBackupImage(SdrRun& run, const std::string& path) {
   }
   image = RepositoryImage();
   bool oversized = false;
-  const bool read = ReadImageParts(run, f, image, &oversized);
+  bool trailing = false;
+  const bool read = ReadImageParts(run, f, image, &oversized, &trailing);
   std::fclose(f);
-  if (!read || !VerifyImage(run, image, oversized)) {
+  if (!read || !VerifyImage(run, image, oversized, trailing)) {
     // Only a verified image may stand for the repository's records.
     image.records.clear();
     return false;

@@ -136,6 +136,17 @@ int ReadRecord(SdrRun& run, bool spared, uint16_t recordId, SdrRecord* record, b
   return kAlreadyReported;
 }
 
+// One best-effort release that discards whatever the spared repository holds. A BMC that
+// holds no lock refuses it (D5h); that is the expected answer then, so it is not reported.
+void DiscardUpdateLock(SdrRun& run) {
+  wire::ByteWriter request = Request(kOemRequest, kCmdSparedLock);
+  request.U8(kLockReleaseFailed);
+  CommandReply reply;
+  SendOptions quiet;
+  quiet.quietCompletion = true;
+  run.commands.Send(request.bytes(), &reply, quiet);
+}
+
 }  // namespace
 
 void WriteMessage(SdrRun& run, const std::string& text) {
@@ -157,6 +168,12 @@ int ProgramSdrFile(SdrRun& run, const std::string& fileName, const SetNameList* 
   if (result == 0 && CompareSDRVersion(run) != 0) result = kAlreadyReported;
 
   const bool programs = run.settings.mode == ModeUpdate || run.settings.mode == ModeForce;
+  // A server without sensor records is no sound result: an input without records is refused
+  // before the repository is locked or erased.
+  if (result == 0 && programs && !compareOnly && fileRecords.empty()) {
+    run.Log("The SDR input holds no records; the repository is left as it is.");
+    result = 62;
+  }
   bool lockHeld = false;
   bool reported = false;
   if (result == 0 && programs) {
@@ -164,8 +181,12 @@ int ProgramSdrFile(SdrRun& run, const std::string& fileName, const SetNameList* 
       run.programming.programmed = false;
     } else {
       result = SetSparedSdrLock(run, kLockTake);
-      // Nothing was changed yet and the lock is not held: nothing to release.
-      if (result != 0) return result;
+      if (result != 0) {
+        // An answer lost in transit may hide a lock the BMC did grant; a refused lock is not
+        // held and nothing was changed.
+        if (result == 29) DiscardUpdateLock(run);
+        return result;
+      }
       lockHeld = true;
       if (WriteRepository(run, fileRecords) != 0) {
         result = run.errors.Report(33);
@@ -199,7 +220,13 @@ int ProgramSdrFile(SdrRun& run, const std::string& fileName, const SetNameList* 
   if (result != 0 && !reported) result = run.errors.Report(result);
   if (lockHeld) {
     const int release = SetSparedSdrLock(run, result == 0 ? kLockReleaseSucceeded : kLockReleaseFailed);
-    if (result == 0) result = release;
+    if (result == 0 && release != 0) {
+      // A commit that was refused or never arrived leaves the BMC locked with the new records
+      // pending; one whose answer was lost may have happened. Either way no update may leave
+      // the BMC locked: discard what is pending. The run stays failed.
+      DiscardUpdateLock(run);
+      result = release;
+    }
   }
   return result;
 }

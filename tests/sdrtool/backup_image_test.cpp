@@ -342,6 +342,26 @@ TEST_F(BackupImage, ImageWithoutControlBlockBuildsAnEmptyList) {
   EXPECT_TRUE(list.empty());
 }
 
+// Programming an image without records would leave the server without sensor records: the
+// update is refused before the lock is taken, whether the image declares no control block or
+// an empty record area.
+TEST_F(BackupImage, ImageWithoutRecordsIsNotProgrammed) {
+  const std::vector<Record> before = Fillers(3);
+  ImageShape bare;
+  bare.withControl = false;
+  for (const Bytes& image : {EncodeImage({}), EncodeImage({}, bare)}) {
+    bmc.LoadRecords(before);
+    bmc.ClearLog();
+    WriteBytes("empty.bin", image);
+    EXPECT_EQ(Run({"-update", "-force", "-bin", "empty.bin"}), 0);
+    EXPECT_EQ(Result("Update_force.xml").resultCode, "SDR062");
+    EXPECT_TRUE(LogHas("The SDR input holds no records"));
+    EXPECT_EQ(bmc.Records(), before);
+    for (const std::string& line : bmc.LogLines())
+      EXPECT_EQ(line.rfind("F8 10", 0), std::string::npos) << line;
+  }
+}
+
 TEST_F(BackupImage, ExtensionBlockIsSkipped) {
   const Bytes area = testsupport::JoinRecords(Fillers(2));
   Bytes extension(32 + 10, 0xEE);
@@ -363,7 +383,28 @@ TEST_F(BackupImage, ImagesThatCannotBeProgrammedAreRefused) {
   runsPastEnd.resize(15);
   ImageShape huge;
   huge.announcedArea = 65536;
+  const Bytes good = EncodeImage(testsupport::JoinRecords(Fillers(2)));
+  // Header offsets other than the writer's, with the header's checksum made to fit.
+  auto withOffset = [&good](size_t field, uint32_t value) {
+    Bytes image = good;
+    PutLe32(image, field, value);
+    Seal(image, 0, 63);
+    return image;
+  };
+  Bytes trailing = good;
+  trailing.push_back(0x00);
+  ImageShape bare;
+  bare.withControl = false;
+  Bytes bareTrailing = EncodeImage({}, bare);
+  bareTrailing.insert(bareTrailing.end(), good.begin() + 96, good.end());
   const Case cases[] = {
+      {"information block elsewhere", withOffset(16, 96),
+       "Error, BIN file not Backup file illegal Block offset"},
+      {"control block elsewhere", withOffset(20, 128),
+       "Error, BIN file not Backup file illegal Block offset"},
+      {"a byte after the records", trailing, "Error, BIN file not Backup file illegal File size"},
+      {"blocks after an image that declares none", bareTrailing,
+       "Error, BIN file not Backup file illegal File size"},
       {"record body of 65 bytes", EncodeImage(tooLong), "Error, invalid Sensor Data Record length found"},
       {"record running past the area", EncodeImage(runsPastEnd),
        "Error, invalid Sensor Data Record length found"},

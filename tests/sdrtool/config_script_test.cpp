@@ -45,6 +45,9 @@ const FailureCase kLoadAndParseFailures[] = {
     {"TabInsideQuotes", "DISPLAY \"a\tb\"\n", {11, 69}},
     {"ControlCharacter", "SET a\x01z\n", {11, 69}},
     {"HighCharacter", "SET a\xC3\xA9\n", {11, 69}},
+    // A script that never ends (a device, a pipe) or holds NUL bytes is refused whole.
+    {"NulByte", std::string("SET A\n") + '\0' + "SET B\n", {70}},
+    {"LargerThan512KiB", "SET A\n" + std::string(600 * 1024, ' ') + "\n", {71}},
     // Every line is parsed before anything runs.
     {"ParseBeforeExecute", "ELSE\nSET A B\n", {11, 24}},
 };

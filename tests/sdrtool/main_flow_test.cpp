@@ -1,6 +1,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "platform/files.h"
 #include "platform/instance_lock.h"
 #include "tests/sdrtool/veltrop_fixture.h"
@@ -209,12 +211,35 @@ TEST_F(MainFlow, SecondUpdateIsRefusedWithDuplexAndLeavesTheProgressFileAlone) {
   EXPECT_EQ(Read("Get_ratio.xml_tmp"), "belongs to the running update");
 }
 
-TEST_F(MainFlow, VersionQueryReleasesTheLockAtOnce) {
+// Looked at while the run talks to the BMC, not after it ended: an update holds the lock for
+// its whole run, a version query only tests it and so never keeps an update out.
+TEST_F(MainFlow, UpdateHoldsTheLockWhileAVersionQueryOnlyTestsIt) {
+  struct LockProbe : transport::IpmiDriver {
+    transport::IpmiDriver* inner = nullptr;
+    const runcontrol::RunEnvironment* env = nullptr;
+    std::vector<bool> freeDuringExchange;
+    transport::ExchangeStatus Exchange(const uint8_t* request, uint8_t requestLength, uint8_t* response,
+                                       size_t responseCapacity, uint8_t* responseLength) override {
+      platform::LockResult result;
+      auto lock = platform::TryAcquireInstanceLock(env->lockName, &result, env->lockDir);
+      freeDuringExchange.push_back(result == platform::LockResult::kAcquired);
+      return inner->Exchange(request, requestLength, response, responseCapacity, responseLength);
+    }
+  } probe;
+  probe.inner = driver.get();
+  probe.env = &env;
+  env.vendorDriver = &probe;
+  bmc.LoadRecords(testsupport::RealSdr("server12.bin"));
   Write("x.sdr", "");
+
   Run({"-version", "-sdr", "x.sdr"});
-  platform::LockResult result;
-  auto lock = platform::TryAcquireInstanceLock(env.lockName, &result, env.lockDir);
-  EXPECT_EQ(result, platform::LockResult::kAcquired);
+  ASSERT_FALSE(probe.freeDuringExchange.empty());
+  EXPECT_EQ(std::count(probe.freeDuringExchange.begin(), probe.freeDuringExchange.end(), false), 0);
+
+  probe.freeDuringExchange.clear();
+  Run({"-update", "-force", "-sdr", "x.sdr"});
+  ASSERT_FALSE(probe.freeDuringExchange.empty());
+  EXPECT_EQ(std::count(probe.freeDuringExchange.begin(), probe.freeDuringExchange.end(), true), 0);
 }
 
 }  // namespace

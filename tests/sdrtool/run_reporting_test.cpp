@@ -3,6 +3,7 @@
 
 #include "sdrtool/error_catalogue.h"
 #include "sdrtool/result_codes.h"
+#include "platform/files.h"
 #include "tests/sdrtool/scripted_run.h"
 #include "tests/support/result_file.h"
 
@@ -19,11 +20,8 @@ TEST_F(RunReporting, LogLineStampsEveryLineAndKeepsTheTextUninterpreted) {
   run->Log("");
   run->Log("ends with a line feed\n");
   std::string text = testsupport::ReadFileOrEmpty(dir.File(kMainLog));
-#ifdef _WIN32
-  const std::string nl = "\r\n";
-#else
-  const std::string nl = "\n";
-#endif
+  // Logs are written in text mode: CR LF on Windows.
+  const std::string nl = platform::PathSeparator() == '\\' ? "\r\n" : "\n";
   EXPECT_EQ(text, "2010/06/02 01:14:33  100% done %s %d" + nl + "2010/06/02 01:14:33  " + nl +
                       "2010/06/02 01:14:33  ends with a line feed" + nl + nl);
   EXPECT_EQ(console.Output(), "");  // no echo without -display

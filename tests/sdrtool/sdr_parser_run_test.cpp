@@ -84,6 +84,51 @@ TEST_F(SdrFileRun, TruncatedFileLeavesTheRepositoryAlone) {
   ExpectRepositoryUntouched(v1);
 }
 
+// A file without records would leave the server without sensor records.
+TEST_F(SdrFileRun, FileWithoutRecordsIsNotProgrammed) {
+  CopyExample("bmcsdr_v1.sdr");
+  const std::vector<Record> v1 = Parsed("bmcsdr_v1.sdr");
+  bmc.LoadRecords(v1);
+  Write("empty.sdr", programtest::SdrText({}));
+  bmc.ClearLog();
+
+  EXPECT_EQ(0, Run({"-update", "-force", "-sdr", "empty.sdr"}));
+  EXPECT_EQ("SDR062", Result("Update_force.xml").resultCode);
+  EXPECT_TRUE(LogHas("The SDR input holds no records"));
+  EXPECT_TRUE(LogHas("Error, parsing SDR file"));
+  ExpectRepositoryUntouched(v1);
+}
+
+// A device or pipe that never ends, or a file of NUL bytes, is refused instead of being read
+// for ever.
+TEST_F(SdrFileRun, TextThatNeverEndsIsRefused) {
+  CopyExample("bmcsdr_v1.sdr");
+  const std::vector<Record> v1 = Parsed("bmcsdr_v1.sdr");
+  bmc.LoadRecords(v1);
+  const std::string text = testsupport::ReadFileOrEmpty(File("bmcsdr_v1.sdr"));
+  struct Case {
+    const char* name;
+    std::string content;
+    const char* code;
+    const char* line;
+  } cases[] = {
+      {"NUL bytes", std::string(4096, '\0'), "SDR070", "Error, an invalid character was found on line 1"},
+      {"NUL inside a record", text.substr(0, 400) + '\0' + text.substr(400), "SDR070",
+       "Error, an invalid character was found on line"},
+      {"larger than 512 KiB", text.substr(0, text.rfind(')')) + std::string(600 * 1024, ' '), "SDR071",
+       "Error, invalid file size."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Write("odd.sdr", c.content);
+    bmc.ClearLog();
+    EXPECT_EQ(0, Run({"-update", "-force", "-sdr", "odd.sdr"}));
+    EXPECT_EQ(c.code, Result("Update_force.xml").resultCode);
+    EXPECT_TRUE(LogHas(c.line));
+    ExpectRepositoryUntouched(v1);
+  }
+}
+
 TEST_F(SdrFileRun, FailingRecordIsReportedWithItsNumberThenTheParse) {
   std::string text = CopyExample("bmcsdr_v2.sdr");
   const std::vector<Record> v2 = Parsed("bmcsdr_v2.sdr");

@@ -145,6 +145,45 @@ TEST_F(SdrProgram, LockRefusedStopsBeforeAnythingElse) {
   EXPECT_FALSE(LogHas("SDR file unsuccessfully written"));
 }
 
+// However the lock's answers go astray, the run fails and the BMC is left unlocked with its
+// repository either untouched or, where the commit did happen, the new one.
+TEST_F(SdrProgram, LostOrRefusedLockAnswersLeaveTheBmcUnlocked) {
+  const std::vector<Record> old = MakeRecords(3, 40);
+  const std::vector<Record> records = MakeRecords(5);
+  struct Case {
+    const char* name;
+    const char* rule;
+    int result;
+    std::vector<uint8_t> modes;
+    bool committed;
+  } cases[] = {
+      {"lock granted, answer lost", "netfn=0x3e cmd=0x10 match=00 status=10", 29, {0x00, 0x01}, false},
+      {"lock never arrived", "netfn=0x3e cmd=0x10 match=00 status=9", 28, {0x00}, false},
+      {"commit refused", "netfn=0x3e cmd=0x10 match=02 cc=0xc0", 26, {0x00, 0x02, 0x01}, false},
+      {"commit never arrived", "netfn=0x3e cmd=0x10 match=02 status=9", 28, {0x00, 0x02, 0x01}, false},
+      {"commit done, answer lost", "netfn=0x3e cmd=0x10 match=02 status=10", 29, {0x00, 0x02, 0x01}, true},
+  };
+  WriteSdr("new.sdr", records);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    testsupport::TempDir caseDir;
+    testsupport::ScopedCurrentDir inCase(caseDir.path());
+    bmc.LoadRecords(old);
+    bmc.ClearFaults();
+    bmc.ClearLog();
+    bmc.AddFault(c.rule);
+    auto run = ProgramRun();
+    EXPECT_EQ(ProgramSdrFile(*run, File("new.sdr"), nullptr, false), c.result);
+    EXPECT_EQ(LockModes(), c.modes);
+    EXPECT_FALSE(bmc.LockHeld());
+    if (c.committed) {
+      EXPECT_EQ(WithoutIds(bmc.Records()), WithoutIds(records));
+    } else {
+      EXPECT_EQ(bmc.Records(), old);
+    }
+  }
+}
+
 TEST_F(SdrProgram, FileThatCannotBeOpenedIsReported) {
   auto run = ProgramRun();
   EXPECT_EQ(ProgramSdrFile(*run, "missing.sdr", nullptr, false), 68);

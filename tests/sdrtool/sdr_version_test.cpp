@@ -47,6 +47,10 @@ TEST_F(SdrVersion, QueryComparesTheNormalisedVersions) {
       {"S2026120700001.50", "S2026120700001.20", "Lower", "01.50"},
       {"S1.20", "S1.3", "Upper", "S1.20"},                       // short texts compare whole
       {"S2026120700001.50", "S202612070000", "Lower", "01.50"},  // 13 characters: from position 12
+      // Control characters from the BMC would make the answer unreadable for the manager.
+      {"S202612070000\x1b.\x01"
+       "50",
+       "S2026120700001.50", "Upper", "0.5"},
   };
   for (const Case& c : cases) {
     BmcHolds(c.bmcVersion);
