@@ -48,9 +48,9 @@ void RunLog::Line(std::string_view text) {
       // A failed copy does not stop the rotation: the log must not grow without bound.
       platform::CopyFileAtomically(file.path, file.backupPath);
       mode = "w";
-      // The fresh file holds this line: counting from 0 would let every later cycle grow one
-      // line longer than a cycle counted from the file at start-up.
-      file.lines = 1;
+      // As the firmware tool always did: 0, although the fresh file holds this line, so a cycle
+      // within one run is one line longer than one counted from the file at start-up.
+      file.lines = 0;
     } else {
       ++file.lines;
     }

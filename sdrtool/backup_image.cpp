@@ -9,7 +9,6 @@
 #include "sdrtool/backup_image.h"
 
 #include "platform/files.h"
-#include "platform/process.h"
 #include "sdrtool/repository/repository_commands.h"
 #include "sdrtool/sdr_run.h"
 #include "sdrtool/sdr_text/sdr_parser.h"
@@ -77,42 +76,26 @@ bool RecordAreaProgrammable(const std::vector<uint8_t>& area) {
   return true;
 }
 
-// Writes beside the target and renames over it, so a failed or short write leaves the
-// previous backup as it was. 0, or the reported error.
+// Replaces the target whole, so a failed or short write leaves the previous backup as it
+// was. 0, or the reported error: a full disk or an I/O error is a write error (31), any other
+// failure one of creating the file (78).
 int WriteImageFile(SdrRun& run, const std::string& path, const std::vector<uint8_t>& bytes) {
-  const std::string temp = path + ".~" + std::to_string(platform::CurrentProcessId());
+  int error = 0;
+  if (platform::WriteFileAtomically(
+          path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), &error)) {
+    return 0;
+  }
   char detail[64];
-  errno = 0;
-  std::FILE* f = std::fopen(temp.c_str(), "wb");
-  if (!f) {
-    std::snprintf(detail, sizeof detail, "_open : errno=%d", errno);
-    return run.errors.Report(78, 0, detail);
-  }
-  errno = 0;
-  bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-  // Buffered bytes may only meet a full disk when flushed.
-  ok = ok && std::fflush(f) == 0;
-  int error = errno;
-  if (std::fclose(f) != 0 && ok) {
-    ok = false;
-    error = errno;
-  }
-  if (!ok) {
-    platform::RemoveFile(temp);
-    if (error == ENOSPC) {
-      std::snprintf(detail, sizeof detail, "No Space");
-    } else {
-      std::snprintf(detail, sizeof detail, "_write : errno=%d", error);
-    }
+  if (error == ENOSPC) {
+    std::snprintf(detail, sizeof detail, "No Space");
     return run.errors.Report(31, 0, detail);
   }
-  errno = 0;
-  if (!platform::RenameOver(temp, path)) {
-    std::snprintf(detail, sizeof detail, "_rename : errno=%d", errno);
-    platform::RemoveFile(temp);
-    return run.errors.Report(78, 0, detail);
+  if (error == EIO) {
+    std::snprintf(detail, sizeof detail, "_write : errno=%d", error);
+    return run.errors.Report(31, 0, detail);
   }
-  return 0;
+  std::snprintf(detail, sizeof detail, "_open : errno=%d", error);
+  return run.errors.Report(78, 0, detail);
 }
 
 // Reads exactly `count` bytes; a short read is reported as error 31.

@@ -4,7 +4,7 @@
 
 #include "platform/files.h"
 #include "platform/testing/memory_console.h"
-#include "status/status_files.h"
+#include "status/package_files.h"
 #include "tests/support/temp_dir.h"
 
 namespace status {
@@ -43,7 +43,7 @@ TEST(ReadExUpInfoVersion, OutcomesForTheDescriptorsTheManagerMayLeave) {
     char out[8];
     std::memset(out, 'Z', sizeof out);
     platform::MemoryConsole console;
-    EXPECT_EQ(ReadExUpInfoVersion(out, &console), c.result) << c.name;
+    EXPECT_EQ(ReadExUpInfoVersion(out, console), c.result) << c.name;
     if (c.result == 0) {
       EXPECT_STREQ(out, c.version) << c.name;
     }

@@ -2,11 +2,7 @@
 #include <functional>
 #include <string>
 
-#include "platform/testing/memory_console.h"
-#include <vector>
-
 #include "platform/testing/virtual_clock.h"
-#include "status/status_files.h"
 
 namespace statustest {
 
@@ -18,19 +14,6 @@ class ScriptedClock : public platform::VirtualClock {
     VirtualClock::SleepMs(ms);
     if (onSleep) onSleep(SleepCount());
   }
-};
-
-// Hooks that place every file in dir and record what the library logs and reports.
-struct RecordingHooks {
-  explicit RecordingHooks(std::string dir);
-  status::StatusHooks Make();
-
-  std::string dir;
-  ScriptedClock clock;
-  platform::MemoryConsole console;
-  std::vector<std::string> logLines;
-  std::vector<std::string> reports;
-  std::vector<int> exits;
 };
 
 // The tree of the file at path as the platform's XML parser sees it, or "unreadable: ...".

@@ -7,8 +7,9 @@
 #include <thread>
 
 #include "platform/files.h"
-#include "status/status_files.h"
-#include "tests/status/status_test_support.h"
+#include "platform/testing/memory_console.h"
+#include "status/package_files.h"
+#include "status/result_files.h"
 #include "tests/support/temp_dir.h"
 
 namespace status {
@@ -27,13 +28,16 @@ void InMultithreadedApartment(F f) {
   t.join();
 }
 
-TEST(ComUnavailable, WriterPrintsInitilaizeErrorAndEndsTheProcessWithOne) {
+// What follows (the "Initilaize error" exit) is the program's; the writer only says so, silently.
+TEST(ComUnavailable, WriterAnswersUnavailableAndWritesNothing) {
   testsupport::TempDir dir;
-  statustest::RecordingHooks rec(dir.path());
-  StatusFiles files(rec.Make());
-  InMultithreadedApartment([&] { files.WriteResultFile(ResultKind::NormalResult, "OK", "", ""); });
-  EXPECT_EQ(rec.console.Output(), "Initilaize error\n");
-  EXPECT_EQ(rec.exits, std::vector<int>{1});
+  platform::MemoryConsole console;
+  ResultFiles files(console);
+  files.placement.resultPrefix = dir.path() + "\\";
+  XmlSaveResult saved = XmlSaveResult::kSaved;
+  InMultithreadedApartment([&] { saved = files.Write(ResultKind::NormalResult, "OK", "", ""); });
+  EXPECT_EQ(saved, XmlSaveResult::kUnavailable);
+  EXPECT_EQ(console.Output(), "");
   EXPECT_FALSE(platform::FileExists(dir.File("Update_normal.xml")));
 }
 
@@ -43,7 +47,8 @@ TEST(ComUnavailable, ReaderAnswersMinusOne) {
   testsupport::WriteFile(dir.File("ExUpInfo.xml"), "<a><version>01.05</version></a>");
   int result = 0;
   char out[8] = {};
-  InMultithreadedApartment([&] { result = ReadExUpInfoVersion(out, nullptr); });
+  platform::MemoryConsole console;
+  InMultithreadedApartment([&] { result = ReadExUpInfoVersion(out, console); });
   EXPECT_EQ(result, -1);
 }
 
