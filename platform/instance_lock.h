@@ -20,7 +20,8 @@ class InstanceLock {
   virtual ~InstanceLock() = default;
 };
 
-// Windows: a named mutex (names like "Global\Name" select the global namespace).
+// Windows: a named mutex (names like "Global\Name" select the global namespace), or with a
+// lockDir a locked file named after the lock in that directory.
 // Linux: an advisory lock on a file named after the lock in lockDir, or in the system lock
 // directory (/run/lock, else /var/lock; never a world-writable fallback such as /tmp) when
 // lockDir is empty. On kFailed, *detail (when given) says why, for the caller's log.

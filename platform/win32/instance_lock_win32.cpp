@@ -17,6 +17,47 @@ class MutexHolder : public InstanceLock {
   HANDLE h_;
 };
 
+// A lock file held with a byte-range lock: the instance lock of one directory (a simulated
+// machine has its own), released when the handle closes, also when the process dies.
+class LockedFileHolder : public InstanceLock {
+ public:
+  explicit LockedFileHolder(HANDLE h) : h_(h) {}
+  ~LockedFileHolder() override { CloseHandle(h_); }
+
+ private:
+  HANDLE h_;
+};
+
+std::unique_ptr<InstanceLock> TryLockFileIn(const std::string& name, const std::string& lockDir,
+                                            LockResult* result, std::string* detail) {
+  std::string fileName = name;
+  for (char& c : fileName) {
+    if (c == '/' || c == '\\') c = '_';
+  }
+  const std::string path = lockDir + "\\" + fileName + ".lock";
+  HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                         OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    if (detail) *detail = path + ": system error " + std::to_string(GetLastError());
+    *result = LockResult::kFailed;
+    return nullptr;
+  }
+  OVERLAPPED ov{};
+  if (!LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, MAXDWORD, MAXDWORD, &ov)) {
+    const DWORD error = GetLastError();
+    CloseHandle(h);
+    if (error == ERROR_LOCK_VIOLATION) {
+      *result = LockResult::kHeldElsewhere;
+    } else {
+      if (detail) *detail = path + ": system error " + std::to_string(error);
+      *result = LockResult::kFailed;
+    }
+    return nullptr;
+  }
+  *result = LockResult::kAcquired;
+  return std::make_unique<LockedFileHolder>(h);
+}
+
 class FileLockHolder : public FileLock {
  public:
   explicit FileLockHolder(HANDLE h) : h_(h) {}
@@ -33,8 +74,9 @@ class FileLockHolder : public FileLock {
 }  // namespace
 
 std::unique_ptr<InstanceLock> TryAcquireInstanceLock(const std::string& name, LockResult* result,
-                                                     const std::string& /*lockDir*/, std::string* detail) {
+                                                     const std::string& lockDir, std::string* detail) {
   if (detail) detail->clear();
+  if (!lockDir.empty()) return TryLockFileIn(name, lockDir, result, detail);
   HANDLE h = CreateMutexA(nullptr, FALSE, name.c_str());
   if (h == nullptr) {
     if (detail) *detail = "mutex " + name + ": system error " + std::to_string(GetLastError());

@@ -87,6 +87,32 @@ TEST_F(VeltropProcesses, SecondUpdateVersionQueryAndRatioPollsDuringAnUpdate) {
   EXPECT_EQ(version.cmp, "Even");
 }
 
+// Each simulated machine has its own lock: an update against one BMC does not keep an update
+// against another one out, while a second update against the same BMC is refused.
+TEST_F(VeltropProcesses, SimulatedMachinesLockEachOnItsOwn) {
+  const std::string other = JoinPath(pkg, "other-bmc");
+  ASSERT_EQ(RunProcess(BMCSIM_TOOL, {"init", other, "--product-id", "0x0100"}, pkg), 0);
+  ASSERT_EQ(RunProcess(BMCSIM_TOOL, {"load-sdr", other, JoinPath(BMC_REAL_SDR_DIR, "server07.bin")}, pkg), 0);
+  // The first update holds its lock to its end, at least 40 s (30-second rule, end pause).
+  auto update = testsupport::StartProcess(VELTROP_SIM, {"-update", "-sdr", "new.sdr"}, work);
+  ASSERT_NE(update, nullptr);
+  ASSERT_TRUE(WaitForFile(JoinPath(pkg, "Get_ratio.xml_tmp"), 60000));
+
+  EXPECT_EQ(Veltrop({"-backup", "same.bak"}), 0);
+  EXPECT_TRUE(update->Running());
+  std::string log;
+  ASSERT_TRUE(platform::ReadWholeFile(JoinPath(work, "veltrop.log"), &log));
+  EXPECT_NE(log.find("The update/backup has already been being executed. "), std::string::npos);
+  EXPECT_FALSE(platform::FileExists(JoinPath(work, "same.bak")));
+
+  testsupport::SetEnvironment("BMCSIM_DIR", other);
+  EXPECT_EQ(Veltrop({"-backup", "other.bak"}), 0);
+  EXPECT_TRUE(platform::FileExists(JoinPath(work, "other.bak")));
+  testsupport::SetEnvironment("BMCSIM_DIR", bmc);
+  EXPECT_EQ(update->Wait(), 0);
+  EXPECT_EQ(Result("Update_normal.xml").resultCode, "Complete");
+}
+
 TEST_F(VeltropProcesses, ProductFlavourWithoutADriverCannotOpenIt) {
   EXPECT_EQ(RunProcess(VELTROP_PRODUCT, {"-version", "-sdr", "new.sdr"}, work), 0);
   EXPECT_EQ(Result("Get_version.xml").resultCode, "SDRC03");
