@@ -28,7 +28,10 @@ void ResultReporter::Report(const std::string& code) {
 
 void ResultReporter::WriteModeResult(const std::string& code, const std::string& data,
                                      const std::string& version) {
-  if (modeKind) Write(*modeKind, code, data, version);
+  if (!modeKind) return;
+  if (rules.firstModeResultOnly && modeResultWritten_) return;
+  modeResultWritten_ = true;
+  Write(*modeKind, code, data, version);
 }
 
 void ResultReporter::Write(status::ResultKind kind, const std::string& code, const std::string& data,

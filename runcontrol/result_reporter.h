@@ -24,6 +24,9 @@ struct ReportingRules {
   bool printWithoutResultFile = false;
   // The result file is written before the log line instead of after it.
   bool resultFileBeforeLog = false;
+  // Only the first result of the run reaches the mode's result file; later ones are logged
+  // (and printed) only, so a failure is not overwritten by what follows it.
+  bool firstModeResultOnly = false;
 };
 
 // Turns result codes into what the run's caller sees: the log line with the code's message
@@ -44,7 +47,7 @@ class ResultReporter {
   const char* MessageOf(const std::string& code) const;
   // Logs the message and writes the code into the mode's result file.
   void Report(const std::string& code);
-  // The mode's result file alone (no message).
+  // The mode's result file alone (no message); under firstModeResultOnly only the first one.
   void WriteModeResult(const std::string& code, const std::string& data = {},
                        const std::string& version = {});
   // Any result file. An unsaved file gets one log line naming it; when the XML machinery
@@ -59,6 +62,7 @@ class ResultReporter {
   status::ResultFiles& files_;
   platform::Console& console_;
   std::function<void(int)> exitProcess_;
+  bool modeResultWritten_ = false;
 };
 
 }  // namespace runcontrol

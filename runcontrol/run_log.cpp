@@ -44,14 +44,14 @@ void RunLog::Line(std::string_view text) {
 
   const char* mode = "a";
   if (file.rotateAboveLines > 0) {
-    if (file.lines > file.rotateAboveLines) {
-      // A failed copy does not stop the rotation: the log must not grow without bound.
-      platform::CopyFileAtomically(file.path, file.backupPath);
+    if (file.lines > file.rotateAboveLines && platform::CopyFileAtomically(file.path, file.backupPath)) {
       mode = "w";
       // As the firmware tool always did: 0, although the fresh file holds this line, so a cycle
       // within one run is one line longer than one counted from the file at start-up.
       file.lines = 0;
     } else {
+      // Below the limit, or the copy aside failed: truncating then would lose the lines, so
+      // they stay and the next line tries again.
       ++file.lines;
     }
   }

@@ -12,7 +12,8 @@ namespace runcontrol {
 
 // One log file of a program. A file rotated by lines keeps a line counter (counted from the
 // file at start-up): once it is above rotateAboveLines, the next line first copies the file
-// over backupPath and starts the file afresh.
+// over backupPath and starts the file afresh; when the copy fails it is appended and the next
+// line tries again.
 struct LogFile {
   std::string path;
   int32_t rotateAboveLines = 0;  // 0: not rotated by lines

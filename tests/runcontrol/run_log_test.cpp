@@ -132,6 +132,16 @@ TEST_F(RunLogTest, RotationByLinesCopiesTheFileAsideOnceItIsAboveTheLimit) {
   }
 }
 
+// A backup that cannot be written must not cost the log its lines: the file keeps growing and
+// the next line tries again.
+TEST_F(RunLogTest, FailedCopyAsideKeepsTheLines) {
+  const std::string path = dir.File("fw.log");
+  RunLog log(clock, console, 1024);
+  log.AddFile({path, 2, dir.File("missing/fw.bak"), 0});
+  for (int i = 1; i <= 5; ++i) log.Line("n" + std::to_string(i));
+  EXPECT_EQ(testsupport::ReadLogTexts(path), (std::vector<std::string>{"n1", "n2", "n3", "n4", "n5"}));
+}
+
 TEST(RotateLogBySize, OnlyAFileAboveTheLimitReplacesTheOldOne) {
   const struct {
     const char* name;

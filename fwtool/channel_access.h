@@ -1,0 +1,21 @@
+#pragma once
+#include <cstdint>
+
+namespace korvane {
+
+class FwRun;
+
+// Each returns 0, or 1 after reporting its result code; none sends anything in the query
+// modes.
+
+// Saves channel 2's volatile access setting and disables the channel for the update. When
+// the disabling request fails, one best-effort restore follows: the BMC may have applied it
+// with only its answer lost.
+int GetChannelAccess(FwRun& run);
+// Sets channel 2's volatile access byte (the privilege byte as given: with its top bits clear
+// the privilege limit is left as it is).
+int SetChannelAccess(FwRun& run, uint8_t access, uint8_t privilege);
+// Puts the saved setting back.
+int RestoreChannelAccess(FwRun& run);
+
+}  // namespace korvane

@@ -1,0 +1,89 @@
+#include "fwtool/command_line.h"
+
+#include <vector>
+
+#include "runcontrol/switch_parser.h"
+
+namespace korvane {
+namespace {
+
+using runcontrol::SwitchRule;
+using runcontrol::SwitchValue;
+
+constexpr int64_t kMaxWaitSeconds = 0x7FFFFFFF;
+
+bool IsSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+// The C library's integer conversion, in 64 bits; *overflow when the digits leave 32 bits.
+int64_t Convert(const std::string& text, bool* overflow) {
+  size_t i = 0;
+  while (i < text.size() && IsSpace(text[i])) ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  int64_t value = 0;
+  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+    if (value <= kMaxWaitSeconds) value = value * 10 + (text[i] - '0');
+  }
+  if (value > kMaxWaitSeconds) *overflow = true;
+  return negative ? -value : value;
+}
+
+}  // namespace
+
+int64_t ParseWaitSeconds(const std::string& text) {
+  bool overflow = false;
+  for (size_t i = text.size(); i-- > 0;) {
+    const std::string tail = text.substr(i);
+    if (tail[0] != '0' && Convert(tail, &overflow) == 0) return -1;
+  }
+  overflow = false;
+  const int64_t value = Convert(text, &overflow);
+  return overflow ? -2 : value;
+}
+
+bool ParseCommandLine(int argc, const char* const* argv, FwSettings* s) {
+  bool modeGiven = false, bootGiven = false, bothGiven = false, waitGiven = false;
+  auto mode = [&](RunMode m, bool refusedAfterFlags) {
+    return [&, m, refusedAfterFlags](const std::string*) {
+      if (modeGiven || (refusedAfterFlags && (bootGiven || bothGiven))) return false;
+      modeGiven = true;
+      s->mode = m;
+      return true;
+    };
+  };
+  const std::vector<SwitchRule> rules = {
+      {"-both", false, SwitchValue::kNone,
+       [&](const std::string*) {
+         if (bothGiven) return false;
+         bothGiven = s->BothUpdate = true;
+         return true;
+       }},
+      {"-boot", false, SwitchValue::kNone,
+       [&](const std::string*) {
+         if (bootGiven) return false;
+         bootGiven = s->BootBlockUpdate = true;
+         return true;
+       }},
+      {"-version", false, SwitchValue::kNone, mode(RunMode::GetVersion, true)},
+      {"-normal", false, SwitchValue::kNone, mode(RunMode::UpdateNormal, false)},
+      {"-force", false, SwitchValue::kNone, mode(RunMode::UpdateForce, false)},
+      {"-ratio", false, SwitchValue::kNone, mode(RunMode::GetRatio, true)},
+      {"-16", false, SwitchValue::kNone,
+       [&](const std::string*) {
+         s->BlockSize = 16;
+         return true;
+       }},
+      {"-wait", true, SwitchValue::kRequired,
+       [&](const std::string* value) {
+         if (waitGiven) return false;
+         waitGiven = true;
+         s->WaitSeconds = ParseWaitSeconds(*value);
+         return true;
+       }},
+  };
+  return runcontrol::ParseSwitches(rules, argc, argv, 1) && s->WaitSeconds >= 0;
+}
+
+}  // namespace korvane

@@ -1,0 +1,148 @@
+#include "fwtool/main_flow.h"
+
+#include <memory>
+#include <new>
+#include <string>
+
+#include "fwtool/bank_selection.h"
+#include "fwtool/channel_access.h"
+#include "fwtool/fw_run.h"
+#include "fwtool/target_checks.h"
+#include "fwtool/version_check.h"
+#include "runcontrol/operator_prompt.h"
+#include "status/result_kind.h"
+
+namespace korvane {
+namespace {
+
+constexpr const char* kTitle = "BMCFW Online Update Tool Version 2.07";
+constexpr const char* kStartLine = "=== BMC Online Update start ===";
+constexpr const char* kEndLine = "=== BMC Online Update end ===";
+// The command line was assembled in a buffer of this size.
+constexpr size_t kCommandTextLimit = 259;
+constexpr int kProgressFileRemovals = 62;
+constexpr uint32_t kSingleBankRange = 0x400000;
+
+const char* ModeHeader(RunMode mode) {
+  switch (mode) {
+    case RunMode::LocalUpdate:
+      return "=== Local Update Command ===";
+    case RunMode::GetVersion:
+      return "=== Get Version Command ===";
+    case RunMode::UpdateNormal:
+      return "=== Update Normal Command ===";
+    case RunMode::UpdateForce:
+      return "=== Update Force Command ===";
+    case RunMode::GetRatio:
+      return "=== Get Ratio Command ===";
+  }
+  return "";
+}
+
+std::string CommandText(int argc, const char* const* argv) {
+  std::string text;
+  for (int i = 0; i < argc; ++i) text += std::string(argv[i]) + " ";
+  return text.substr(0, kCommandTextLimit);
+}
+
+// The device checks: a machine of another kind, or a boot-block update asked of a dual-bank
+// device (whose boot block belongs to the running bank), is no target.
+int CheckDevice(FwRun& run) {
+  const int id = run.identity.deviceId;
+  if (!IsSingleBank(id) && !IsDualBank(id)) {
+    run.Report("C5");
+    return 1;
+  }
+  if (IsDualBank(id) && run.settings.BootBlockUpdate) {
+    run.Report("C4");
+    return 1;
+  }
+  return 0;
+}
+
+// Steps from the device checks to the flash passes, with channel 2 disabled; 0 when all
+// succeeded. Every way out goes through the caller's restore.
+int CheckBeforeThePasses(FwRun& run) {
+  if (CheckDevice(run) != 0) return 1;
+  if (CompareBmcVersion(run) != 0) return 1;
+  if (CheckIdChip(run) != 0) return 1;
+  if (IsDualBank(run.identity.deviceId)) {
+    if (GetCurrentBankId(run) != 0 || ReadBank2Address(run) != 0) return 1;
+  } else {
+    run.layout.bank2Address = kSingleBankRange;
+  }
+  if (run.settings.Updates()) run.ctx.SetProgress(5);
+  return 0;
+}
+
+// The flash passes: not part of this tool yet. Nothing is written and the run does not end
+// with "Complete".
+int FlashPasses(FwRun& run) {
+  run.Log("Flash programming is not available in this version: the flash was not written.");
+  return 1;
+}
+
+// Steps from the image check on; the result is 0 when the update (or query) succeeded.
+int RunChecksAndPasses(FwRun& run) {
+  if (OpFileCheck(run) != 0) return 1;
+  runcontrol::ChooseTransport(run.ctx, "Microsoft IPMI Driver was found.",
+                              "Microsoft IPMI Driver was not found.");
+  if (GetBmcStatus(run) != 0) return 1;
+  if (GetChannelAccess(run) != 0) return 1;
+  int result = CheckBeforeThePasses(run);
+  if (result == 0) result = FlashPasses(run);
+  // From the disable on, every way out restores channel 2.
+  if (RestoreChannelAccess(run) != 0) result = 1;
+  return result;
+}
+
+}  // namespace
+
+int RunKorvane(int argc, const char* const* argv, runcontrol::RunEnvironment& env) {
+  if (env.lockName.empty()) env.lockName = kLockName;
+  const ProgramFiles files = FilesBeside(argc > 0 ? argv[0] : "");
+  std::unique_ptr<FwRun> owned(new (std::nothrow) FwRun(env, files));
+  if (!owned) return 0;
+  FwRun& run = *owned;
+  FwSettings& s = run.settings;
+
+  const bool switchesOk = ParseCommandLine(argc, argv, &s);
+  run.ApplySettings();
+  if (!switchesOk) {
+    run.Report("C1");
+    return 0;
+  }
+  run.Log(kStartLine);
+  run.Log("Command : " + CommandText(argc, argv));
+  run.Log("wait time : " + std::to_string(s.WaitSeconds) + "sec");
+  run.Log(ModeHeader(s.mode));
+  run.Log(std::string("Boot Block Update : ") + (s.BootBlockUpdate ? "1" : "0") +
+          "  Both Update : " + (s.BothUpdate ? "1" : "0"));
+  if (s.mode == RunMode::LocalUpdate) run.ctx.console.Write(std::string("\r\n") + kTitle + " \r\n");
+  run.Log(kTitle);
+  if (s.mode == RunMode::LocalUpdate && !runcontrol::ConfirmUpdate(run.ctx.console)) return 0;
+
+  if (s.Updates()) run.ctx.reporter.Write(*run.ctx.reporter.modeKind, "OK");
+  if (s.mode != RunMode::GetRatio &&
+      !runcontrol::AcquireInstanceLock(run.ctx, s.mode == RunMode::GetVersion, true)) {
+    return 0;
+  }
+  if (s.Updates()) run.ctx.PublishProgress();
+  if (s.mode == RunMode::GetRatio) {
+    runcontrol::AnswerRatioQuery(run.ctx, "C19");
+    return 0;
+  }
+
+  // Only a run without any failure is complete; a query never is.
+  const int result = RunChecksAndPasses(run);
+  if (result == 0 && s.mode != RunMode::GetVersion) {
+    if (s.Updates()) run.ctx.SetProgress(100);
+    run.Report("Complete");
+  }
+
+  if (s.Updates()) runcontrol::FinishManagedUpdate(run.ctx, kProgressFileRemovals);
+  run.Log(kEndLine);
+  return 0;
+}
+
+}  // namespace korvane

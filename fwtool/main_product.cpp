@@ -1,0 +1,16 @@
+// Korvane, product flavour: the platform's real IPMI driver.
+#include "fwtool/main_flow.h"
+#include "platform/clock.h"
+#include "platform/console.h"
+#include "platform/process.h"
+#include "transport/vendor_driver.h"
+
+int main(int argc, char** argv) {
+  platform::RequestRealtimePriority();
+  auto driver = transport::MakeVendorDriver();
+  runcontrol::RunEnvironment env;
+  env.clock = &platform::SystemClock();
+  env.console = &platform::StdConsole();
+  env.vendorDriver = driver.get();
+  return korvane::RunKorvane(argc, argv, env);
+}

@@ -1,0 +1,19 @@
+// Korvane, sim flavour: the simulated BMC of BMCSIM_DIR in place of the driver.
+#include "fwtool/main_flow.h"
+#include "platform/clock.h"
+#include "platform/console.h"
+#include "platform/process.h"
+#include "transport/sim/sim_driver.h"
+
+int main(int argc, char** argv) {
+  platform::RequestRealtimePriority();
+  const std::string bmcDir = transport::SimulatedBmcDirectory();
+  auto driver = transport::MakeSimulatedDriver(bmcDir, platform::SystemClock());
+  runcontrol::RunEnvironment env;
+  env.clock = &platform::SystemClock();
+  env.console = &platform::StdConsole();
+  env.vendorDriver = driver.get();
+  // One simulated machine, one lock: runs against other simulated BMCs never meet.
+  env.lockDir = bmcDir;
+  return korvane::RunKorvane(argc, argv, env);
+}

@@ -1,0 +1,17 @@
+#pragma once
+
+namespace korvane {
+
+class FwRun;
+
+// Each returns 0, or 1 after reporting its result code.
+
+// Loads bmcfw.bin (not in the query modes): a missing, empty, oversized or short-read file
+// is refused (C7) before anything is sent.
+int OpFileCheck(FwRun& run);
+// Get Device ID and the hardware ID's place in mchk_fil.
+int GetBmcStatus(FwRun& run);
+// The flash ID chip: which chip answers, and the sector and boot-block sizes.
+int CheckIdChip(FwRun& run);
+
+}  // namespace korvane

@@ -1,0 +1,65 @@
+#include "tests/fwtool/korvane_fixture.h"
+
+#include "fwtool/main_flow.h"
+#include "platform/files.h"
+#include "platform/process.h"
+#include "tests/support/log_lines.h"
+#include "transport/sim/sim_driver.h"
+
+namespace korvane {
+namespace {
+
+std::string MakeDirs(const testsupport::TempDir& dir) {
+  platform::MakeDirectory(dir.File("prog"));
+  platform::MakeDirectory(dir.File("work"));
+  return dir.File("work");
+}
+
+}  // namespace
+
+KorvaneFixture::KorvaneFixture() : cwd(MakeDirs(dir)) {
+  testsupport::SimIdentity identity;
+  identity.deviceId = 0x38;
+  identity.firmware1 = 0x01;
+  identity.firmware2 = 0x05;
+  bmc.Init(identity);
+  testsupport::WriteFile(Prog("mchk_fil"), "// supported boards\nBoard 0100 rev A\n");
+  PackageVersion("01.10");
+  driver = transport::MakeSimulatedDriver(bmc.dir(), clock);
+  env.clock = &clock;
+  env.console = &console;
+  env.vendorDriver = driver.get();
+  // A lock of this process's own, so parallel test processes never meet.
+  env.lockName = "Korvane.exe-test-" + std::to_string(platform::CurrentProcessId());
+  env.lockDir = dir.path();
+  env.exitProcess = [](int status) { FAIL() << "process exit " << status; };
+}
+
+KorvaneFixture::~KorvaneFixture() = default;
+
+int KorvaneFixture::Run(const std::vector<std::string>& args, const std::string& stdinText) {
+  return RunAs(Prog("Korvane"), args, stdinText);
+}
+
+int KorvaneFixture::RunAs(const std::string& program, const std::vector<std::string>& args,
+                          const std::string& stdinText) {
+  console = platform::MemoryConsole(stdinText);
+  std::vector<const char*> argv = {program.c_str()};
+  for (const auto& a : args) argv.push_back(a.c_str());
+  return RunKorvane(static_cast<int>(argv.size()), argv.data(), env);
+}
+
+std::vector<std::string> KorvaneFixture::UpdateLog() const {
+  return testsupport::ReadLogTexts(Prog("Korvane_log.txt"));
+}
+
+std::vector<std::string> KorvaneFixture::QueryLog() const {
+  return testsupport::ReadLogTexts(Prog("Korvane_log1.txt"));
+}
+
+void KorvaneFixture::PackageVersion(const std::string& version) const {
+  testsupport::WriteFile(Work("ExUpInfo.xml"),
+                         "<ExUpInfo><package><version>" + version + "</version></package></ExUpInfo>\n");
+}
+
+}  // namespace korvane
