@@ -6,11 +6,13 @@
 
 #include "fwtool/bank_selection.h"
 #include "fwtool/channel_access.h"
+#include "fwtool/flash_passes.h"
 #include "fwtool/fw_run.h"
 #include "fwtool/target_checks.h"
 #include "fwtool/version_check.h"
 #include "runcontrol/operator_prompt.h"
 #include "status/result_kind.h"
+#include "transport/ipmi_exchange.h"
 
 namespace korvane {
 namespace {
@@ -75,11 +77,68 @@ int CheckBeforeThePasses(FwRun& run) {
   return 0;
 }
 
-// The flash passes: not part of this tool yet. Nothing is written and the run does not end
-// with "Complete".
+// What must hold before anything is erased: an image that fits the bank and leaves something
+// to write past a kept boot block, and a flash whose erase cannot take the kept boot block
+// with it.
+int CheckImageFitsTheBank(FwRun& run) {
+  const FlashLayout& layout = run.layout;
+  const uint64_t size = run.image.bytes.size();
+  std::string why;
+  if (size > layout.bank2Address) {
+    why = "bmcfw.bin is longer than the bank (" + std::to_string(size) + " > " + std::to_string(layout.bank2Address) +
+          " bytes).";
+  } else if (!run.settings.BootBlockUpdate && size <= layout.bootBlockSize) {
+    why = "bmcfw.bin holds nothing beyond the boot block, which is kept.";
+  }
+  if (!why.empty()) {
+    run.Log(why);
+    run.Report("C7");
+    return 1;
+  }
+  // The first large-sector erase past a small boot block would wipe the boot block too, and it
+  // is never written again.
+  if (!run.settings.BootBlockUpdate && layout.sectorSize > layout.bootBlockSize) {
+    run.Log("The flash's sectors are larger than its boot block: the boot block cannot be kept.");
+    run.Report("C16");
+    return 1;
+  }
+  return 0;
+}
+
+// The start address of the pass's bank, which must leave the whole range addressable.
+int ReadStartAddress(FwRun& run) {
+  if (GetFWImageSelector(run, false) != 0) return 1;
+  if (static_cast<uint64_t>(run.layout.startAddress) + run.layout.bank2Address > 0xFFFFFFFFull) {
+    run.Log("The bank's range reaches past the flash's 32-bit addresses.");
+    run.Report("C13");
+    return 1;
+  }
+  return 0;
+}
+
+// The bank loop: one pass, or two with -both on a dual-bank device (the bank that is not
+// running first). The image selector follows only a clean verify.
 int FlashPasses(FwRun& run) {
-  run.Log("Flash programming is not available in this version: the flash was not written.");
-  return 1;
+  if (CheckImageFitsTheBank(run) != 0) return 1;
+  const bool dual = IsDualBank(run.identity.deviceId);
+  const int passes = dual && run.settings.BothUpdate ? 2 : 1;
+  FlashLayout& layout = run.layout;
+  for (int pass = 1; pass <= passes; ++pass) {
+    if (dual) {
+      if (!run.settings.BothUpdate) {
+        layout.targetBank = 0xFF;
+      } else {
+        if (pass == 2) layout.currentBank = layout.targetBank;
+        layout.targetBank = layout.currentBank % 2 + 1;
+      }
+      if (SetBankId(run, static_cast<uint8_t>(layout.targetBank)) != 0) return 1;
+    }
+    if (ReadStartAddress(run) != 0) return 1;
+    run.lastProgressStep = 0;
+    if (EraseBmcData(run) != 0 || UpdateBmcData(run) != 0 || VerifyWriteData(run) != 0) return 1;
+    if (SetFWImageSelector(run) != 0) return 1;
+  }
+  return 0;
 }
 
 // Steps from the image check on; the result is 0 when the update (or query) succeeded.
@@ -90,7 +149,16 @@ int RunChecksAndPasses(FwRun& run) {
   if (GetBmcStatus(run) != 0) return 1;
   if (GetChannelAccess(run) != 0) return 1;
   int result = CheckBeforeThePasses(run);
-  if (result == 0) result = FlashPasses(run);
+  if (result == 0) {
+    // The driver's own traffic stays away from the BMC while its flash is rewritten.
+    if (!transport::HoldMaintenanceMode(run.ctx.transport, true)) {
+      run.Log("The driver's maintenance mode could not be set; going on.");
+    }
+    result = FlashPasses(run);
+    if (!transport::HoldMaintenanceMode(run.ctx.transport, false)) {
+      run.Log("The driver's maintenance mode could not be set back to automatic.");
+    }
+  }
   // From the disable on, every way out restores channel 2.
   if (RestoreChannelAccess(run) != 0) result = 1;
   return result;

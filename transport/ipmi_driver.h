@@ -16,6 +16,10 @@ class IpmiDriver {
   // reached (kDriverUnreachable).
   virtual ExchangeStatus Exchange(const uint8_t* request, uint8_t requestLength, uint8_t* response,
                                   size_t responseCapacity, uint8_t* responseLength) = 0;
+  // Keeps the driver's own traffic away from the BMC (on) or lets it choose again (off), for
+  // the time the BMC's flash is rewritten. False when the driver could not be told; drivers
+  // without such a mode have nothing to do.
+  virtual bool HoldMaintenanceMode(bool /*on*/) { return true; }
 };
 
 }  // namespace transport

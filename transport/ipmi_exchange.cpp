@@ -13,4 +13,9 @@ ExchangeStatus IpmiExchange(IpmiTransport& transport, const uint8_t* request, ui
   return driver->Exchange(request, requestLength, response, responseCapacity, responseLength);
 }
 
+bool HoldMaintenanceMode(IpmiTransport& transport, bool on) {
+  IpmiDriver* driver = transport.UseWmiPath ? transport.wmiDriver : transport.vendorDriver;
+  return driver == nullptr || driver->HoldMaintenanceMode(on);
+}
+
 }  // namespace transport

@@ -20,6 +20,9 @@ struct IpmiTransport {
 ExchangeStatus IpmiExchange(IpmiTransport& transport, const uint8_t* request, uint8_t requestLength,
                             uint8_t* response, size_t responseCapacity, uint8_t* responseLength);
 
+// The maintenance mode of the path in use (see IpmiDriver::HoldMaintenanceMode).
+bool HoldMaintenanceMode(IpmiTransport& transport, bool on);
+
 inline ExchangeStatus IpmiExchange(IpmiTransport& transport, const IpmiRequest& request,
                                    IpmiResponse* response) {
   return IpmiExchange(transport, request.bytes, request.length, response->bytes, sizeof response->bytes,

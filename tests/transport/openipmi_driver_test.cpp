@@ -72,6 +72,13 @@ class FakeKernel : public OpenIpmiSystem {
     if (r < 0) errno = EIO;
     return r;
   }
+  std::vector<int> maintenanceModes;
+  int maintenanceRc = 0;
+  int SetMaintenanceMode(int fd, int mode) override {
+    EXPECT_EQ(fd, 7);
+    maintenanceModes.push_back(mode);
+    return maintenanceRc;
+  }
   int ReceiveTrunc(int, ipmi_recv* recv) override {
     if (answers.empty()) {
       errno = EAGAIN;
@@ -191,6 +198,22 @@ TEST_F(OpenIpmiDriverTest, InterruptedWaitIsResumedAndForeignMessagesSkipped) {
   ASSERT_EQ(Send({0x18, 0x01}), kExchangeOk);
   EXPECT_EQ(rspLen, 4);
   EXPECT_EQ(rsp[3], 0x42);
+}
+
+// The flash is rewritten with the kernel's own traffic held back, and the kernel gets its
+// automatic choice back afterwards; each call opens and closes the device like a request.
+TEST(OpenIpmiDriver, MaintenanceModeOnThenAutomatic) {
+  FakeKernel kernel;
+  platform::VirtualClock clock;
+  OpenIpmiDriver driver(kernel, clock);
+  EXPECT_TRUE(driver.HoldMaintenanceMode(true));
+  EXPECT_TRUE(driver.HoldMaintenanceMode(false));
+  EXPECT_EQ(kernel.maintenanceModes, (std::vector<int>{IPMI_MAINTENANCE_MODE_ON, IPMI_MAINTENANCE_MODE_AUTO}));
+  EXPECT_EQ(kernel.closes, 2);
+  kernel.maintenanceRc = -1;
+  EXPECT_FALSE(driver.HoldMaintenanceMode(true));
+  kernel.openable.clear();
+  EXPECT_FALSE(driver.HoldMaintenanceMode(false));
 }
 
 }  // namespace

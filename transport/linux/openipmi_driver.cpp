@@ -26,6 +26,19 @@ bool WaitReadable(OpenIpmiSystem& system, platform::Clock& clock, int fd, uint64
 
 }  // namespace
 
+bool OpenIpmiDriver::HoldMaintenanceMode(bool on) {
+  int fd = -1;
+  for (const char* path : kOpenIpmiDevices) {
+    fd = system_.Open(path);
+    if (fd >= 0) break;
+  }
+  if (fd < 0) return false;
+  const bool set =
+      system_.SetMaintenanceMode(fd, on ? IPMI_MAINTENANCE_MODE_ON : IPMI_MAINTENANCE_MODE_AUTO) == 0;
+  system_.Close(fd);
+  return set;
+}
+
 ExchangeStatus OpenIpmiDriver::Exchange(const uint8_t* request, uint8_t requestLength, uint8_t* response,
                                         size_t responseCapacity, uint8_t* responseLength) {
   if (requestLength < 2) return kDriverUnreachable;

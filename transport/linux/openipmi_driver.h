@@ -19,6 +19,7 @@ class OpenIpmiSystem {
   virtual int SendCommand(int fd, ipmi_req* request) = 0;
   virtual int Poll(int fd, int timeoutMs) = 0;  // >0 readable, 0 timed out
   virtual int ReceiveTrunc(int fd, ipmi_recv* received) = 0;
+  virtual int SetMaintenanceMode(int fd, int mode) = 0;
   virtual void Close(int fd) = 0;
 };
 
@@ -34,6 +35,10 @@ class OpenIpmiDriver : public IpmiDriver {
   OpenIpmiDriver(OpenIpmiSystem& system, platform::Clock& clock) : system_(system), clock_(clock) {}
   ExchangeStatus Exchange(const uint8_t* request, uint8_t requestLength, uint8_t* response,
                           size_t responseCapacity, uint8_t* responseLength) override;
+  // The kernel driver's maintenance mode: on while the flash is written (the driver then sends
+  // nothing of its own to the BMC), automatic afterwards. The mode belongs to the interface,
+  // not to the open device, so it outlasts the device being closed.
+  bool HoldMaintenanceMode(bool on) override;
 
  private:
   OpenIpmiSystem& system_;

@@ -22,6 +22,7 @@ class KernelSystem : public OpenIpmiSystem {
   int ReceiveTrunc(int fd, ipmi_recv* received) override {
     return ioctl(fd, IPMICTL_RECEIVE_MSG_TRUNC, received);
   }
+  int SetMaintenanceMode(int fd, int mode) override { return ioctl(fd, IPMICTL_SET_MAINTENANCE_MODE_CMD, &mode); }
   void Close(int fd) override { close(fd); }
 };
 
