@@ -6,8 +6,8 @@
 
 namespace transport {
 
-// One way of carrying a request to the BMC: the vendor driver, the simulated BMC, or (later)
-// the Microsoft IPMI driver.
+// One way of carrying a request to the BMC: the vendor driver, the simulated BMC, or the
+// Microsoft IPMI driver.
 class IpmiDriver {
  public:
   virtual ~IpmiDriver() = default;
@@ -20,6 +20,10 @@ class IpmiDriver {
   // the time the BMC's flash is rewritten. False when the driver could not be told; drivers
   // without such a mode have nothing to do.
   virtual bool HoldMaintenanceMode(bool /*on*/) { return true; }
+  // After a failed call that tore the driver down, opens it once more so the run can still
+  // undo what it changed on the BMC. True when the driver can be used; drivers that are never
+  // torn down have nothing to do.
+  virtual bool ReopenAfterTeardown() { return true; }
 };
 
 }  // namespace transport

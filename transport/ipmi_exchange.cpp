@@ -18,4 +18,9 @@ bool HoldMaintenanceMode(IpmiTransport& transport, bool on) {
   return driver == nullptr || driver->HoldMaintenanceMode(on);
 }
 
+bool ReopenAfterTeardown(IpmiTransport& transport) {
+  IpmiDriver* driver = transport.UseWmiPath ? transport.wmiDriver : transport.vendorDriver;
+  return driver != nullptr && driver->ReopenAfterTeardown();
+}
+
 }  // namespace transport

@@ -23,6 +23,9 @@ ExchangeStatus IpmiExchange(IpmiTransport& transport, const uint8_t* request, ui
 // The maintenance mode of the path in use (see IpmiDriver::HoldMaintenanceMode).
 bool HoldMaintenanceMode(IpmiTransport& transport, bool on);
 
+// Reopens the path in use once after a teardown (see IpmiDriver::ReopenAfterTeardown).
+bool ReopenAfterTeardown(IpmiTransport& transport);
+
 inline ExchangeStatus IpmiExchange(IpmiTransport& transport, const IpmiRequest& request,
                                    IpmiResponse* response) {
   return IpmiExchange(transport, request.bytes, request.length, response->bytes, sizeof response->bytes,
