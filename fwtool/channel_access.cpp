@@ -1,6 +1,7 @@
 #include "fwtool/channel_access.h"
 
 #include "fwtool/fw_run.h"
+#include "transport/ipmi_exchange.h"
 
 namespace korvane {
 namespace {
@@ -57,6 +58,8 @@ int SetChannelAccess(FwRun& run, uint8_t access, uint8_t privilege) {
 
 int RestoreChannelAccess(FwRun& run) {
   if (!run.channel.saved) return 0;
+  // A failed call of the Microsoft driver tore its path down; channel 2 must come back anyway.
+  transport::ReopenAfterTeardown(run.ctx.transport);
   return SetChannelAccess(run, run.channel.access & kAccessBits, run.channel.privilege & kPrivilegeBits);
 }
 

@@ -126,7 +126,9 @@ void ShowProgress(FwRun& run, uint32_t address, uint64_t total, Phase phase) {
     run.ctx.PublishProgress();
     return;
   }
-  const char* prefix = run.layout.currentBank == 1 ? "\r BANK2 " : run.layout.currentBank == 2 ? "\r BANK1 " : "\r ";
+  const char* prefix = run.layout.currentBank == 1   ? "\r BANK2 "
+                       : run.layout.currentBank == 2 ? "\r BANK1 "
+                                                     : "\r ";
   const char* word = phase == Phase::kErase ? "Erasing." : phase == Phase::kWrite ? "Writing." : "Verifying.";
   run.ctx.console.Write(std::string(prefix) + word);
   if (percent == run.lastProgressStep) return;
@@ -190,7 +192,8 @@ int ReadBackChunk(FwRun& run, uint32_t address, uint32_t count) {
     // Without the whole chunk in the answer nothing is known to be written.
     bool same = e.response.length == count + 3;
     const uint32_t offset = address - run.layout.startAddress;
-    for (uint32_t i = 0; same && i < count; ++i) same = e.response.bytes[3 + i] == run.image.bytes[offset + i];
+    for (uint32_t i = 0; same && i < count; ++i)
+      same = e.response.bytes[3 + i] == run.image.bytes[offset + i];
     if (same) return 0;
     run.ctx.clock.SleepMs(kBusyPauseMs);
     return 2;
@@ -254,8 +257,8 @@ int VerifyWriteData(FwRun& run) {
       e = SendBytes(run, kCmdRead, data);
       if (e.status != transport::kExchangeOk) return Fail(run, "C10", e);
       if (e.CompletionCode() == 0x00) break;
-      if (!run.ctx.transport.UseWmiPath) return Fail(run, "C10", e);
-      if (++retry >= kBusyLimit) break;
+      // Still refused after ten tries: nothing was read to compare.
+      if (!run.ctx.transport.UseWmiPath || ++retry >= kBusyLimit) return Fail(run, "C10", e);
       run.ctx.clock.SleepMs(kBusyPauseMs);
     }
     if (e.response.length != n + 3) return Fail(run, "C10", e);

@@ -8,6 +8,7 @@
 #include "runcontrol/run_context.h"
 #include "runcontrol/run_environment.h"
 #include "transport/ipmi_message.h"
+#include "transport/wmi_driver.h"
 
 namespace korvane {
 
@@ -56,6 +57,20 @@ struct ChannelAccessSave {
 bool IsSingleBank(int deviceId);
 bool IsDualBank(int deviceId);
 
+// What the Microsoft driver's path tells the firmware tool: a method it cannot prepare shows
+// its HRESULT on the console.
+class WmiEventsToConsole : public transport::WmiPathEvents {
+ public:
+  explicit WmiEventsToConsole(platform::Console& console) : console_(console) {}
+  void RetriesUsedUpUnderLoad(uint8_t) override {}
+  void MethodUnavailable(int32_t hresult) override {
+    console_.Write("hr: " + std::to_string(hresult) + "\n");
+  }
+
+ private:
+  platform::Console& console_;
+};
+
 // One Korvane run: the shared run context and the firmware tool's own state.
 class FwRun {
  public:
@@ -71,6 +86,7 @@ class FwRun {
   FirmwareImage image;
   ChannelAccessSave channel;
   int32_t lastProgressStep = 0;
+  WmiEventsToConsole wmiEvents{ctx.console};
 
   void Log(std::string_view text) { ctx.log.Line(text); }
   // Reports a result code: printed in an operator run, into the mode's result file (only the

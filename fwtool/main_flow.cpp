@@ -85,8 +85,8 @@ int CheckImageFitsTheBank(FwRun& run) {
   const uint64_t size = run.image.bytes.size();
   std::string why;
   if (size > layout.bank2Address) {
-    why = "bmcfw.bin is longer than the bank (" + std::to_string(size) + " > " + std::to_string(layout.bank2Address) +
-          " bytes).";
+    why = "bmcfw.bin is longer than the bank (" + std::to_string(size) + " > " +
+          std::to_string(layout.bank2Address) + " bytes).";
   } else if (!run.settings.BootBlockUpdate && size <= layout.bootBlockSize) {
     why = "bmcfw.bin holds nothing beyond the boot block, which is kept.";
   }
@@ -141,11 +141,32 @@ int FlashPasses(FwRun& run) {
   return 0;
 }
 
+// The Microsoft driver's path under the firmware tool's policy: ten attempts, -wait between.
+transport::WmiPathSetup WmiSetup(FwRun& run) {
+  transport::WholeRequestRetrySettings policy;
+  policy.waitSeconds = run.settings.WaitSeconds;
+  transport::WmiPathSetup setup;
+  setup.policy = policy;
+  setup.log = [&run](const std::string& line) { run.Log(line); };
+  setup.events = &run.wmiEvents;
+  setup.clock = &run.ctx.clock;
+  return setup;
+}
+
 // Steps from the image check on; the result is 0 when the update (or query) succeeded.
 int RunChecksAndPasses(FwRun& run) {
   if (OpFileCheck(run) != 0) return 1;
-  runcontrol::ChooseTransport(run.ctx, "Microsoft IPMI Driver was found.",
-                              "Microsoft IPMI Driver was not found.");
+  switch (runcontrol::ChooseTransport(run.ctx, WmiSetup(run))) {
+    case transport::WmiPresence::kNotPresent:
+      run.Log("Microsoft IPMI Driver was not found.");
+      break;
+    case transport::WmiPresence::kPresent:
+      run.Log("Microsoft IPMI Driver was found.");
+      break;
+    case transport::WmiPresence::kInstanceUnresolved:
+      run.Report("C2");
+      return 1;
+  }
   if (GetBmcStatus(run) != 0) return 1;
   if (GetChannelAccess(run) != 0) return 1;
   int result = CheckBeforeThePasses(run);
@@ -178,7 +199,7 @@ int RunKorvane(int argc, const char* const* argv, runcontrol::RunEnvironment& en
   run.ApplySettings();
   if (!switchesOk) {
     run.Report("C1");
-    return 0;
+    return run.ctx.reporter.ExitStatus();
   }
   run.Log(kStartLine);
   run.Log("Command : " + CommandText(argc, argv));
@@ -188,17 +209,18 @@ int RunKorvane(int argc, const char* const* argv, runcontrol::RunEnvironment& en
           "  Both Update : " + (s.BothUpdate ? "1" : "0"));
   if (s.mode == RunMode::LocalUpdate) run.ctx.console.Write(std::string("\r\n") + kTitle + " \r\n");
   run.Log(kTitle);
-  if (s.mode == RunMode::LocalUpdate && !runcontrol::ConfirmUpdate(run.ctx.console)) return 0;
+  if (s.mode == RunMode::LocalUpdate && !runcontrol::ConfirmUpdate(run.ctx.console))
+    return run.ctx.reporter.ExitStatus();
 
   if (s.Updates()) run.ctx.reporter.Write(*run.ctx.reporter.modeKind, "OK");
   if (s.mode != RunMode::GetRatio &&
       !runcontrol::AcquireInstanceLock(run.ctx, s.mode == RunMode::GetVersion, true)) {
-    return 0;
+    return run.ctx.reporter.ExitStatus();
   }
   if (s.Updates()) run.ctx.PublishProgress();
   if (s.mode == RunMode::GetRatio) {
     runcontrol::AnswerRatioQuery(run.ctx, "C19");
-    return 0;
+    return run.ctx.reporter.ExitStatus();
   }
 
   // Only a run without any failure is complete; a query never is.
@@ -210,7 +232,7 @@ int RunKorvane(int argc, const char* const* argv, runcontrol::RunEnvironment& en
 
   if (s.Updates()) runcontrol::FinishManagedUpdate(run.ctx, kProgressFileRemovals);
   run.Log(kEndLine);
-  return 0;
+  return run.ctx.reporter.ExitStatus();
 }
 
 }  // namespace korvane

@@ -4,6 +4,7 @@
 #include "platform/console.h"
 #include "platform/process.h"
 #include "transport/vendor_driver.h"
+#include "transport/wmi_driver.h"
 
 int main(int argc, char** argv) {
   platform::RequestRealtimePriority();
@@ -12,5 +13,6 @@ int main(int argc, char** argv) {
   env.clock = &platform::SystemClock();
   env.console = &platform::StdConsole();
   env.vendorDriver = driver.get();
+  env.openWmiPath = transport::OpenMicrosoftIpmiDriver;
   return korvane::RunKorvane(argc, argv, env);
 }

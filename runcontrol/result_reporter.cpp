@@ -1,12 +1,9 @@
 #include "runcontrol/result_reporter.h"
 
-#include <cstdlib>
-
 namespace runcontrol {
 
-ResultReporter::ResultReporter(RunLog& log, status::ResultFiles& files, platform::Console& console,
-                               std::function<void(int)> exitProcess)
-    : log_(log), files_(files), console_(console), exitProcess_(std::move(exitProcess)) {}
+ResultReporter::ResultReporter(RunLog& log, status::ResultFiles& files, platform::Console& console)
+    : log_(log), files_(files), console_(console) {}
 
 const char* ResultReporter::MessageOf(const std::string& code) const {
   for (size_t i = 0; i < rules.messageCount; ++i) {
@@ -51,11 +48,7 @@ void ResultReporter::HandleSave(status::XmlSaveResult saved, status::ResultKind 
       return;
     case status::XmlSaveResult::kUnavailable:
       console_.Write("Initilaize error\n");
-      if (exitProcess_) {
-        exitProcess_(1);
-      } else {
-        std::exit(1);
-      }
+      exitStatus_ = 1;
       return;
   }
 }

@@ -33,8 +33,7 @@ struct ReportingRules {
 // and the run mode's result file.
 class ResultReporter {
  public:
-  ResultReporter(RunLog& log, status::ResultFiles& files, platform::Console& console,
-                 std::function<void(int)> exitProcess);
+  ResultReporter(RunLog& log, status::ResultFiles& files, platform::Console& console);
 
   ReportingRules rules;
   // The run mode's result file; none in runs without one.
@@ -51,18 +50,21 @@ class ResultReporter {
   void WriteModeResult(const std::string& code, const std::string& data = {},
                        const std::string& version = {});
   // Any result file. An unsaved file gets one log line naming it; when the XML machinery
-  // cannot start at all the run ends with exit status 1 after "Initilaize error".
+  // cannot start at all, "Initilaize error" is printed, the write is skipped and the run goes
+  // on to its end (restores, unlocks and cleanup must not be cut short), to exit with 1.
   void Write(status::ResultKind kind, const std::string& code, const std::string& data = {},
              const std::string& version = {});
   // Handles the outcome of a result file written elsewhere the same way.
   void HandleSave(status::XmlSaveResult saved, status::ResultKind kind);
+  // 0, or 1 once a result file could not be written for want of the XML machinery.
+  int ExitStatus() const { return exitStatus_; }
 
  private:
   RunLog& log_;
   status::ResultFiles& files_;
   platform::Console& console_;
-  std::function<void(int)> exitProcess_;
   bool modeResultWritten_ = false;
+  int exitStatus_ = 0;
 };
 
 }  // namespace runcontrol

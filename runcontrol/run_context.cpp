@@ -16,9 +16,8 @@ RunContext::RunContext(RunEnvironment& e, size_t logLineBufferSize)
       console(*e.console),
       log(clock, console, logLineBufferSize),
       files(console),
-      reporter(log, files, console, e.exitProcess) {
+      reporter(log, files, console) {
   transport.vendorDriver = e.vendorDriver;
-  transport.wmiDriver = e.wmiDriver;
 }
 
 void RunContext::PublishProgress() {
@@ -41,9 +40,21 @@ void AnswerRatioQuery(RunContext& run, const std::string& timeoutCode) {
   if (outcome == status::RatioQueryOutcome::kTimedOut) run.reporter.Report(timeoutCode);
 }
 
-void ChooseTransport(RunContext& run, const char* wmiLine, const char* vendorLine) {
-  run.transport.UseWmiPath = run.env.wmiDriver != nullptr;
-  run.log.Line(run.transport.UseWmiPath ? wmiLine : vendorLine);
+transport::WmiPresence ChooseTransport(RunContext& run, const transport::WmiPathSetup& setup) {
+  run.transport.UseWmiPath = false;
+  if (!run.env.openWmiPath) {
+    if (run.env.wmiDriver == nullptr) return transport::WmiPresence::kNotPresent;
+    run.transport.wmiDriver = run.env.wmiDriver;
+    run.transport.UseWmiPath = true;
+    return transport::WmiPresence::kPresent;
+  }
+  transport::WmiPathOpening opening = run.env.openWmiPath(setup);
+  if (opening.presence == transport::WmiPresence::kPresent) {
+    run.openedWmiDriver = std::move(opening.driver);
+    run.transport.wmiDriver = run.openedWmiDriver.get();
+    run.transport.UseWmiPath = run.transport.wmiDriver != nullptr;
+  }
+  return opening.presence;
 }
 
 void FinishManagedUpdate(RunContext& run, int attempts) {

@@ -1,6 +1,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "platform/clock.h"
@@ -31,6 +32,8 @@ class RunContext {
   status::InstanceGuard guard;
   transport::IpmiTransport transport;
   int32_t progressRatio = 0;
+  // The Microsoft IPMI driver once opened; it lives as long as the run, on the run's thread.
+  std::unique_ptr<transport::IpmiDriver> openedWmiDriver;
 
   // Writes the progress working file with the current ratio.
   void PublishProgress();
@@ -49,9 +52,10 @@ bool AcquireInstanceLock(RunContext& run, bool query, bool holdForRun);
 // the program's code.
 void AnswerRatioQuery(RunContext& run, const std::string& timeoutCode);
 
-// Picks the transport path once, before the first request: the Microsoft IPMI driver when the
-// platform has one, else the vendor driver; logs the program's line for the path taken.
-void ChooseTransport(RunContext& run, const char* wmiLine, const char* vendorLine);
+// Picks the transport path once, before the first request: the Microsoft IPMI driver, under
+// the program's retry policy, when there is one; else the vendor driver. The program logs and
+// reports what the answer means to it.
+transport::WmiPresence ChooseTransport(RunContext& run, const transport::WmiPathSetup& setup);
 
 // The end of an update driven by the manager: 10 s for the manager to read the last ratio,
 // then the progress working file is deleted, up to `attempts` tries 500 ms apart.

@@ -5,6 +5,7 @@
 #include "platform/clock.h"
 #include "platform/console.h"
 #include "transport/ipmi_driver.h"
+#include "transport/wmi_driver.h"
 
 namespace runcontrol {
 
@@ -13,13 +14,14 @@ struct RunEnvironment {
   platform::Clock* clock = nullptr;
   platform::Console* console = nullptr;
   transport::IpmiDriver* vendorDriver = nullptr;
-  // The Microsoft IPMI driver, when the platform offers one; none means the vendor path.
+  // Opens the Microsoft IPMI driver under the program's retry policy (the platform's WMI path,
+  // or the simulated BMC's provider); empty: there is none and the vendor path is used.
+  std::function<transport::WmiPathOpening(const transport::WmiPathSetup&)> openWmiPath;
+  // A driver standing in for an opened Microsoft IPMI driver (tests); used when openWmiPath is empty.
   transport::IpmiDriver* wmiDriver = nullptr;
   // The single-instance lock; lockDir empty: the system's lock directory.
   std::string lockName;
   std::string lockDir;
-  // Ends the process when result files cannot be written at all; empty: std::exit.
-  std::function<void(int)> exitProcess;
 };
 
 }  // namespace runcontrol

@@ -75,11 +75,41 @@ int ProgramFromScript(SdrRun& run) {
   return RunConfigScript(run, name);
 }
 
+// The Microsoft driver's path under the SDR tool's retry policy, from the retry switches.
+transport::WmiPathSetup WmiSetup(SdrRun& run) {
+  const RetrySettings& r = run.settings.retry;
+  transport::CodeKeyedRetrySettings policy;
+  policy.ffRetries = r.ffRetry;
+  policy.otherRetries = r.otherRetry;
+  policy.waitMs = r.waitMs;
+  policy.lockRetries = r.lockRetry;
+  policy.lockWaitSeconds = r.lockWaitS;
+  policy.driverWaits = {r.cWait, r.iWait, r.bWait};
+  policy.logDriverWaits = run.settings.TraceEnabled;
+  transport::WmiPathSetup setup;
+  setup.policy = policy;
+  setup.log = [&run](const std::string& line) { run.Log(line); };
+  setup.events = &run.wmiEvents;
+  setup.clock = &run.ctx.clock;
+  return setup;
+}
+
 // Steps from the transport selection to the outcome; false when the run stops early
 // ("end"), with the reason already reported. *leave is set when the run exits at once.
 bool RunBmcSteps(SdrRun& run, bool* leave) {
   RunSettings& s = run.settings;
-  runcontrol::ChooseTransport(run.ctx, "Use MS Driver", "Use QYX Driver");
+  switch (runcontrol::ChooseTransport(run.ctx, WmiSetup(run))) {
+    case transport::WmiPresence::kNotPresent:
+      run.Log("Use QYX Driver");
+      break;
+    case transport::WmiPresence::kPresent:
+      run.Log("Use MS Driver");
+      break;
+    case transport::WmiPresence::kInstanceUnresolved:
+      run.Log("Use MS Driver");
+      run.Report("SDRC03");
+      return false;
+  }
   if (s.ManagedUpdate()) run.SetProgress(5);
   if (GetBmcStatus(run) != 0) return false;
 
@@ -138,7 +168,7 @@ int RunVeltrop(int argc, const char* const* argv, runcontrol::RunEnvironment& en
   if (!paramsOk) {
     run.Report("SDRC01");
     run.Log(kEndLine);
-    return 0;
+    return run.ctx.reporter.ExitStatus();
   }
   run.Log(ModeLine(s.mode));
 
@@ -146,7 +176,7 @@ int RunVeltrop(int argc, const char* const* argv, runcontrol::RunEnvironment& en
   if (s.mode != ModeRatio &&
       !runcontrol::AcquireInstanceLock(run.ctx, s.mode == ModeVersion, s.mode != ModeVersion)) {
     run.Log(kEndLine);
-    return 0;
+    return run.ctx.reporter.ExitStatus();
   }
   if (s.ManagedUpdate()) {
     run.ctx.PublishProgress();
@@ -158,19 +188,19 @@ int RunVeltrop(int argc, const char* const* argv, runcontrol::RunEnvironment& en
   if (s.mode == ModeRatio) {
     runcontrol::AnswerRatioQuery(run.ctx, "SDRC08");
     run.Log(kEndLine);
-    return 0;
+    return run.ctx.reporter.ExitStatus();
   }
 
   bool leave = false;
   const bool succeeded = RunBmcSteps(run, &leave);
   if (leave) {
     run.Log(kEndLine);
-    return 0;
+    return run.ctx.reporter.ExitStatus();
   }
   if (succeeded) {
     if (s.DirectMode) {
       run.Log(kEndLine);
-      return 0;
+      return run.ctx.reporter.ExitStatus();
     }
     if (s.mode == ModeUpdate || s.mode == ModeForce) {
       run.SetProgress(100);
@@ -180,7 +210,7 @@ int RunVeltrop(int argc, const char* const* argv, runcontrol::RunEnvironment& en
 
   if (s.ManagedUpdate()) runcontrol::FinishManagedUpdate(run.ctx, kProgressFileRemovals);
   run.Log(kEndLine);
-  return 0;
+  return run.ctx.reporter.ExitStatus();
 }
 
 }  // namespace veltrop

@@ -10,6 +10,7 @@
 #include "sdrtool/command_sender.h"
 #include "sdrtool/error_catalogue.h"
 #include "sdrtool/transcript.h"
+#include "transport/wmi_driver.h"
 
 namespace veltrop {
 
@@ -43,6 +44,18 @@ struct ProgrammingState {
   ReadBackState readState = ReadBackState::kNothingRead;
 };
 
+// What the Microsoft driver's path tells the SDR tool: its retries used up under load are
+// error 79.
+class WmiEventsToErrors : public transport::WmiPathEvents {
+ public:
+  explicit WmiEventsToErrors(ErrorReporter& errors) : errors_(errors) {}
+  void RetriesUsedUpUnderLoad(uint8_t) override { errors_.Report(79); }
+  void MethodUnavailable(int32_t) override {}
+
+ private:
+  ErrorReporter& errors_;
+};
+
 // One veltrop run: the shared run context and the SDR tool's own state.
 class SdrRun {
  public:
@@ -55,6 +68,7 @@ class SdrRun {
   CommandTrace trace;
   ErrorReporter errors;
   CommandSender commands;
+  WmiEventsToErrors wmiEvents{errors};
   BmcRepository bmc;
   ProgrammingState programming;
   RepositoryImage image;

@@ -13,6 +13,7 @@
 #include "sdrtool/sdr_run.h"
 #include "sdrtool/sdr_text/sdr_parser.h"
 #include "sdrtool/sdr_text/text_file.h"
+#include "transport/ipmi_exchange.h"
 
 namespace veltrop {
 namespace {
@@ -139,6 +140,8 @@ int ReadRecord(SdrRun& run, bool spared, uint16_t recordId, SdrRecord* record, b
 // One best-effort release that discards whatever the spared repository holds. A BMC that
 // holds no lock refuses it (D5h); that is the expected answer then, so it is not reported.
 void DiscardUpdateLock(SdrRun& run) {
+  // A failed call of the Microsoft driver tore its path down; the release needs it once more.
+  transport::ReopenAfterTeardown(run.ctx.transport);
   wire::ByteWriter request = Request(kOemRequest, kCmdSparedLock);
   request.U8(kLockReleaseFailed);
   CommandReply reply;
@@ -219,6 +222,7 @@ int ProgramSdrFile(SdrRun& run, const std::string& fileName, const SetNameList* 
 
   if (result != 0 && !reported) result = run.errors.Report(result);
   if (lockHeld) {
+    if (result != 0) transport::ReopenAfterTeardown(run.ctx.transport);
     const int release = SetSparedSdrLock(run, result == 0 ? kLockReleaseSucceeded : kLockReleaseFailed);
     if (result == 0 && release != 0) {
       // A commit that was refused or never arrived leaves the BMC locked with the new records

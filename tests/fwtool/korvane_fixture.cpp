@@ -32,7 +32,6 @@ KorvaneFixture::KorvaneFixture() : cwd(MakeDirs(dir)) {
   // A lock of this process's own, so parallel test processes never meet.
   env.lockName = "Korvane.exe-test-" + std::to_string(platform::CurrentProcessId());
   env.lockDir = dir.path();
-  env.exitProcess = [](int status) { FAIL() << "process exit " << status; };
 }
 
 KorvaneFixture::~KorvaneFixture() = default;

@@ -38,7 +38,7 @@ inline runcontrol::LogFile PlainLog(const std::string& path) {
 }
 
 // Runs in a fresh current directory with a virtual clock, a memory console, a lock of their
-// own and a recorded process exit; their log is run.log there.
+// own; their log is run.log there.
 class RunTest : public ::testing::Test {
  protected:
   RunTest() {
@@ -48,7 +48,6 @@ class RunTest : public ::testing::Test {
     env.lockName = "runcontrol.exe-test-" + std::to_string(platform::CurrentProcessId()) + "-" +
                    std::to_string(++counter);
     env.lockDir = dir.path();
-    env.exitProcess = [this](int status) { exits.push_back(status); };
   }
 
   std::unique_ptr<runcontrol::RunContext> NewRun(size_t logLineBufferSize = 1024) {
@@ -65,7 +64,6 @@ class RunTest : public ::testing::Test {
   ScriptedClock clock{1275441273};  // 2010/06/02 01:14:33
   platform::MemoryConsole console;
   runcontrol::RunEnvironment env;
-  std::vector<int> exits;
 };
 
 }  // namespace runcontroltest

@@ -25,7 +25,6 @@ class OfflineRunTest : public ::testing::Test {
     env.console = &console;
     env.lockName = "veltrop.exe-unit-" + std::to_string(platform::CurrentProcessId());
     env.lockDir = dir.path();
-    env.exitProcess = [](int status) { FAIL() << "process exit " << status; };
   }
 
   void Write(const std::string& name, const std::string& content) const {

@@ -71,7 +71,6 @@ class RepositoryCommands : public ::testing::Test {
     env.vendorDriver = &bmc;
     env.lockName = "veltrop.exe-test-" + std::to_string(platform::CurrentProcessId());
     env.lockDir = dir.path();
-    env.exitProcess = [](int status) { FAIL() << "process exit " << status; };
   }
 
   SdrRun& Start(SdrMode mode = ModeUpdate) {
