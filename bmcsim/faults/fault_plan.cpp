@@ -41,6 +41,7 @@ FaultPlan TriggerFaults(std::vector<FaultRule>& rules, const uint8_t* request, s
         break;
       case FaultEffect::kLength:
       case FaultEffect::kPatch:
+      case FaultEffect::kFlip:
         plan.edits.push_back(&rule);
         break;
     }
@@ -52,6 +53,10 @@ void ApplyResponseEdits(const FaultPlan& plan, wire::Bytes* response) {
   for (const FaultRule* rule : plan.edits) {
     if (rule->effect == FaultEffect::kLength) {
       response->resize(rule->value, 0);
+    } else if (rule->effect == FaultEffect::kFlip) {
+      // A response without that data byte (an error answer, say) is left alone.
+      size_t at = 2 + rule->value;
+      if (at < response->size()) (*response)[at] ^= 0xFF;
     } else {
       size_t end = rule->value + rule->patch.size();
       if (response->size() < end) response->resize(end, 0);

@@ -16,7 +16,7 @@ struct FaultPlan {
   bool replaceCode = false;
   uint8_t completionCode = 0;
   uint32_t delayMs = 0;
-  std::vector<const FaultRule*> edits;  // length and patch rules
+  std::vector<const FaultRule*> edits;  // length, patch and flip rules
 };
 
 // Counts this exchange against every matching rule (skip first, then count) and collects

@@ -11,6 +11,7 @@ namespace {
 
 constexpr uint64_t kMaxDelayMs = 3600000;
 constexpr size_t kMaxResponse = 255;
+constexpr size_t kMaxDataByte = kMaxResponse - 3;  // after network function, command and code
 
 bool Fail(std::string* error, std::string text) {
   *error = std::move(text);
@@ -46,6 +47,9 @@ bool ParseEffect(const std::string& key, const std::string& value, FaultRule* ru
   } else if (key == "delay") {
     if (!ParseNumber(value, kMaxDelayMs, &n)) return Fail(error, "delay= needs milliseconds up to 3600000");
     rule->effect = FaultEffect::kDelay;
+  } else if (key == "flip") {
+    if (!ParseNumber(value, kMaxDataByte, &n) || n == 0) return Fail(error, "flip= needs a data byte 1..252");
+    rule->effect = FaultEffect::kFlip;
   } else if (key == "patch") {
     size_t colon = value.find(':');
     if (colon == std::string::npos || !ParseNumber(value.substr(0, colon), kMaxResponse - 1, &n) ||
@@ -112,7 +116,8 @@ bool ParseFaultRule(const std::string& text, FaultRule* rule, std::string* error
   }
   if (!seen.count("netfn") || !seen.count("cmd")) return Fail(error, "a rule needs netfn= and cmd=");
   if (effects != 1) {
-    return Fail(error, "a rule needs exactly one effect: cc=, status=, length=, delay=, patch= or cancel");
+    return Fail(error,
+                "a rule needs exactly one effect: cc=, status=, length=, delay=, patch=, flip= or cancel");
   }
   *rule = std::move(r);
   return true;
@@ -136,6 +141,8 @@ std::string FormatFaultRule(const FaultRule& rule) {
       return text + " patch=" + std::to_string(rule.value) + ":" + wire::HexCompact(rule.patch);
     case FaultEffect::kCancel:
       return text + " cancel";
+    case FaultEffect::kFlip:
+      return text + " flip=" + std::to_string(rule.value);
   }
   return text;
 }

@@ -13,6 +13,7 @@ enum class FaultEffect : uint8_t {
   kDelay,           // extra milliseconds before the answer
   kPatch,           // response bytes overwritten from an offset
   kCancel,          // another party reserves just before the request is handled
+  kFlip,            // data byte N (1 = the first after the completion code) XORed with FFh
 };
 
 // One fault injection rule, e.g. "netfn=0x0a cmd=0x23 match=0000 skip=2 count=1 cc=0xc5".
@@ -24,7 +25,7 @@ struct FaultRule {
   uint32_t count = 1;  // hits left (ignored when always)
   bool always = false;
   FaultEffect effect = FaultEffect::kCompletionCode;
-  uint32_t value = 0;  // code, status, length, delay or patch offset
+  uint32_t value = 0;  // code, status, length, delay, patch offset or flipped data byte
   wire::Bytes patch;
 };
 

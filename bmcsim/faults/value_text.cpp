@@ -16,7 +16,8 @@ bool ParseNumber(std::string_view text, uint64_t max, uint64_t* value) {
   for (char c : text) {
     int digit = wire::HexDigitValue(c);
     if (digit < 0 || static_cast<unsigned>(digit) >= base) return false;
-    if (v > (max - static_cast<uint64_t>(digit)) / base) return false;
+    uint64_t d = static_cast<uint64_t>(digit);
+    if (d > max || v > (max - d) / base) return false;
     v = v * base + static_cast<uint64_t>(digit);
   }
   *value = v;

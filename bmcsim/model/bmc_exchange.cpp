@@ -21,7 +21,7 @@ ExchangeResult RunExchange(const BmcModel& model, BmcState& state, const uint8_t
   result.delayMs += state.settings.latencyMs;
   if (plan.cancel) CancelReservations(state);
   result.response = plan.replaceCode ? ResponseFrame(request, plan.completionCode)
-                                     : model.Handle(state, request, length, clock);
+                                     : model.Handle(state, request, length, clock, &result.flashChanges);
   ApplyResponseEdits(plan, &result.response);
   // The request was carried out; only its answer is lost.
   if (plan.transferFailed) result.outcome = ExchangeOutcome::kTransferFailed;

@@ -2,6 +2,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "bmcsim/model/bmc_model.h"
 #include "bmcsim/model/bmc_state.h"
@@ -17,8 +18,9 @@ enum class ExchangeOutcome {
 
 struct ExchangeResult {
   ExchangeOutcome outcome = ExchangeOutcome::kResponse;
-  wire::Bytes response;  // meaningful for kResponse only
-  uint32_t delayMs = 0;  // latency and injected delay, to be slept by the caller
+  wire::Bytes response;                   // meaningful for kResponse only
+  uint32_t delayMs = 0;                   // latency and injected delay, to be slept by the caller
+  std::vector<FlashChange> flashChanges;  // flash cells the request changed
 };
 
 // One exchange on an in-memory BMC: the fault rules first, then the model. A request shorter

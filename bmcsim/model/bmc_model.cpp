@@ -8,14 +8,17 @@ BmcModel::BmcModel() {
   RegisterDeviceCommands(table_);
   RegisterSdrCommands(table_);
   RegisterSparedSdrCommands(table_);
+  RegisterChannelCommands(table_);
+  RegisterFirmwareCommands(table_);
 }
 
-wire::Bytes BmcModel::Handle(BmcState& state, const uint8_t* request, size_t length,
-                             platform::Clock& clock) const {
+wire::Bytes BmcModel::Handle(BmcState& state, const uint8_t* request, size_t length, platform::Clock& clock,
+                             std::vector<FlashChange>* flashChanges) const {
   CommandHandler handler = table_.Find(static_cast<uint8_t>(request[0] >> 2), request[1]);
   if (!handler) return ResponseFrame(request, kCcInvalidCommand);
   wire::ByteReader data(request + 2, length - 2);
-  CommandContext context{state, clock};
+  std::vector<FlashChange> unused;
+  CommandContext context{state, clock, flashChanges ? *flashChanges : unused};
   Reply reply = handler(context, data);
   return ResponseFrame(request, reply.completionCode, reply.data);
 }

@@ -1,6 +1,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "bmcsim/model/bmc_state.h"
 #include "bmcsim/model/command_table.h"
@@ -14,8 +15,9 @@ class BmcModel {
   BmcModel();
   // Carries out one request (at least 2 bytes) on the state and returns the response in wire
   // form: request byte 0 + 4, the command, the completion code, then data. Unknown commands
-  // answer C1h.
-  wire::Bytes Handle(BmcState& state, const uint8_t* request, size_t length, platform::Clock& clock) const;
+  // answer C1h. Flash cells the request changed join *flashChanges when it is given.
+  wire::Bytes Handle(BmcState& state, const uint8_t* request, size_t length, platform::Clock& clock,
+                     std::vector<FlashChange>* flashChanges = nullptr) const;
 
  private:
   CommandTable table_;

@@ -1,5 +1,7 @@
 #include "bmcsim/model/bmc_state.h"
 
+#include "bmcsim/model/flash_layout.h"
+
 namespace bmcsim {
 
 uint32_t NextStamp(BmcState& state, platform::Clock& clock) {
@@ -30,7 +32,18 @@ BmcState FreshState(const DeviceIdentity& identity, const BmcSettings& settings,
   state.settings = settings;
   state.active.eraseStamp = NextStamp(state, clock);
   state.active.additionStamp = state.active.eraseStamp;
+  state.firmware.downloaderBank = StandbyBank(state);
   return state;
+}
+
+void ResetBmc(BmcState& state) {
+  FirmwareState& firmware = state.firmware;
+  firmware.runningBank = firmware.imageSelector;
+  firmware.downloaderBank = StandbyBank(state);
+  firmware.eraseRunning = false;
+  state.channel2.active = state.channel2.nonVolatile;
+  ReleaseSparedSdr(state);
+  state.active.reservation = 0;
 }
 
 }  // namespace bmcsim

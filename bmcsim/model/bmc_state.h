@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "bmcsim/faults/fault_rules.h"
+#include "bmcsim/model/flash_bank.h"
 #include "bmcsim/model/sdr_records.h"
 #include "platform/clock.h"
 #include "wire/byte_io.h"
@@ -54,11 +55,67 @@ struct SparedSdr {
   uint32_t erasePollsLeft = 0;
 };
 
+// A channel's access setting as Get Channel Access reports it: the access byte (bit 5 alerting
+// disabled, bit 4 per-message authentication disabled, bit 3 user-level authentication
+// disabled, bits 2:0 access mode) and the privilege limit (bits 3:0).
+struct ChannelAccess {
+  uint8_t access = 0x22;
+  uint8_t privilege = 0x04;
+  bool operator==(const ChannelAccess& other) const {
+    return access == other.access && privilege == other.privilege;
+  }
+};
+
+// The volatile setting is in force now; a BMC reset starts again from the non-volatile one.
+struct ChannelAccessSettings {
+  ChannelAccess active;
+  ChannelAccess nonVolatile;
+};
+
+// The flash ID chip: the index FW ID Chip echoes (none: no index is echoed), and the size and
+// sector codes that chip 4 reports.
+struct FlashChip {
+  std::optional<uint8_t> index = 1;
+  uint8_t sizeCode = 1;
+  uint8_t sectorCode = 1;
+};
+
+struct BankActivity {
+  uint32_t erases = 0;  // Firmware Erase commands carried out
+  uint32_t writes = 0;  // Firmware Write commands carried out
+  uint64_t bytesWritten = 0;
+};
+
+// The firmware flash: bank 1 from address 0, bank 2 (dual-bank devices) right after it.
+struct FirmwareState {
+  FlashChip chip;
+  uint32_t bankSize = 0x400000;
+  uint32_t eraseMs = 0;  // how long an erase keeps the chip busy
+  uint8_t runningBank = 1;
+  uint8_t imageSelector = 1;   // the bank the next reset boots
+  uint8_t downloaderBank = 1;  // the bank erases and writes go to
+  // The erase in progress, on the monotonic clock.
+  bool eraseRunning = false;
+  uint64_t eraseStartMs = 0;
+  FlashBank banks[2];
+  BankActivity activity[2];
+};
+
+// Flash cells that a request changed, so that a save can carry just these.
+struct FlashChange {
+  uint8_t bank = 1;
+  uint32_t offset = 0;  // from the start of the bank
+  uint32_t length = 0;
+  bool erased = false;  // all FFh now
+};
+
 struct BmcState {
   DeviceIdentity identity;
   BmcSettings settings;
   SdrRepository active;
   SparedSdr spared;
+  ChannelAccessSettings channel2;
+  FirmwareState firmware;
   std::vector<FaultRule> faults;
   uint32_t lastStamp = 0;          // every change stamps above this
   uint16_t lastReservationId = 0;  // shared by both repositories, so IDs never collide
@@ -76,7 +133,13 @@ void ReleaseSparedSdr(BmcState& state);
 // unfinished Partial Add record is dropped.
 void CancelReservations(BmcState& state);
 
-// A new BMC: the given identity and settings, empty repository stamped now.
+// A new BMC: the given identity and settings, empty repository stamped now, erased flash,
+// booted from bank 1.
 BmcState FreshState(const DeviceIdentity& identity, const BmcSettings& settings, platform::Clock& clock);
+
+// The BMC restarts: it boots the bank the image selector names, its volatile channel settings
+// start again from the non-volatile ones, and whatever lived only in its memory (the update
+// lock with the spared repository, reservations, a running erase) is gone.
+void ResetBmc(BmcState& state);
 
 }  // namespace bmcsim

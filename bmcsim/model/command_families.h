@@ -7,5 +7,7 @@ namespace bmcsim {
 void RegisterDeviceCommands(CommandTable& table);     // Get Device ID, OEM identity query
 void RegisterSdrCommands(CommandTable& table);        // the active repository (Storage)
 void RegisterSparedSdrCommands(CommandTable& table);  // the spared repository (OEM)
+void RegisterChannelCommands(CommandTable& table);    // Get/Set Channel Access
+void RegisterFirmwareCommands(CommandTable& table);   // flash, ID chip and image selectors
 
 }  // namespace bmcsim

@@ -10,16 +10,21 @@ namespace bmcsim {
 
 // Network functions (not request byte 0: that is the network function times 4).
 constexpr uint8_t kNetFnApp = 0x06;
+constexpr uint8_t kNetFnFirmware = 0x08;
 constexpr uint8_t kNetFnStorage = 0x0A;
 constexpr uint8_t kNetFnOem = 0x3E;
 
 // Completion codes the model answers.
 constexpr uint8_t kCcOk = 0x00;
 constexpr uint8_t kCcLengthMismatch = 0x80;  // Partial Add: bytes received disagree with the body length
+constexpr uint8_t kCcNotForChannel = 0x82;   // channel access: the channel has no such setting
+constexpr uint8_t kCcAccessModeNotSupported = 0x83;
+constexpr uint8_t kCcBusy = 0xC0;
 constexpr uint8_t kCcInvalidCommand = 0xC1;
 constexpr uint8_t kCcOutOfSpace = 0xC4;
 constexpr uint8_t kCcReservationCancelled = 0xC5;
 constexpr uint8_t kCcRequestLength = 0xC7;
+constexpr uint8_t kCcOutOfRange = 0xC9;
 constexpr uint8_t kCcCannotReturnBytes = 0xCA;
 constexpr uint8_t kCcNotPresent = 0xCB;
 constexpr uint8_t kCcInvalidField = 0xCC;
@@ -33,10 +38,12 @@ struct Reply {
   static Reply Ok(wire::Bytes data = {}) { return Reply{kCcOk, std::move(data)}; }
 };
 
-// What a handler may touch: the state, and the clock for timestamps.
+// What a handler may touch: the state, the clock for timestamps and erase times, and the list
+// of flash changes, which every change of flash cells joins.
 struct CommandContext {
   BmcState& state;
   platform::Clock& clock;
+  std::vector<FlashChange>& flashChanges;
   uint32_t Stamp() { return NextStamp(state, clock); }
 };
 

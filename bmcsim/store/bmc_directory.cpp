@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <random>
 
-#include "bmcsim/store/state_payload.h"
 #include "platform/files.h"
 #include "platform/instance_lock.h"
 #include "platform/process.h"
@@ -22,19 +21,32 @@ uint64_t NewEpoch() {
 
 void AppendLine(const std::string& path, const std::string& line) {
   std::FILE* f = std::fopen(path.c_str(), "ab");
-  if (!f) return;  // a lost log line does not fail the exchange
-  std::fwrite(line.data(), 1, line.size(), f);
-  std::fputc('\n', f);
+  if (!f) return;                       // a lost log line does not fail the exchange
+  std::setvbuf(f, nullptr, _IONBF, 0);  // one write, no buffer to set up
+  std::string text = line + '\n';
+  std::fwrite(text.data(), 1, text.size(), f);
   std::fclose(f);
 }
 
+// Ends the store's step when a locked step ends, before its lock goes.
+class StepEnd {
+ public:
+  explicit StepEnd(StateStore& store) : store_(store) {}
+  ~StepEnd() { store_.EndStep(); }
+  StepEnd(const StepEnd&) = delete;
+  StepEnd& operator=(const StepEnd&) = delete;
+
+ private:
+  StateStore& store_;
+};
+
 }  // namespace
 
-BmcDirectory::BmcDirectory(std::string path)
+BmcDirectory::BmcDirectory(std::string path, uint64_t journalFromBytes)
     : path_(std::move(path)),
       lockPath_(platform::JoinPath(path_, "bmcsim.lock")),
       logPath_(platform::JoinPath(path_, "exchange.log")),
-      slots_(path_) {}
+      store_(path_, journalFromBytes) {}
 
 bool BmcDirectory::IsInitialized() const {
   // Checked before taking the lock, so that a stray directory gets no lock file; the state
@@ -52,10 +64,9 @@ bool BmcDirectory::Initialize(const BmcState& state, std::string* error) {
     *error = "cannot lock " + lockPath_;
     return false;
   }
-  StateVersion version;
-  version.epoch = NewEpoch();
-  version.generation = slots_.PrepareFresh();
-  if (!SaveLocked(state, SerializeState(state), version, error)) return false;
+  StepEnd stepEnd(store_);
+  if (!store_.Initialize(state, NewEpoch(), error)) return false;
+  state_ = state;
   if (!platform::WriteFileAtomically(logPath_, "")) {
     *error = "cannot write " + logPath_;
     return false;
@@ -76,6 +87,7 @@ std::unique_ptr<platform::FileLock> BmcDirectory::LockInitialized(std::string* e
 bool BmcDirectory::Read(BmcState* state, std::string* error) {
   auto lock = LockInitialized(error);
   if (!lock) return false;
+  StepEnd stepEnd(store_);
   if (!LoadLocked(error)) return false;
   *state = state_;
   return true;
@@ -84,33 +96,35 @@ bool BmcDirectory::Read(BmcState* state, std::string* error) {
 bool BmcDirectory::Modify(const Change& change, std::string* error) {
   auto lock = LockInitialized(error);
   if (!lock) return false;
+  StepEnd stepEnd(store_);
   if (!LoadLocked(error)) return false;
   BmcState changed = state_;
   if (!change(changed, error)) return false;
-  std::string payload = SerializeState(changed);
-  if (payload == payload_) return true;
-  StateVersion next = version_;
-  ++next.generation;
-  return SaveLocked(std::move(changed), std::move(payload), next, error);
+  bool flashChanged = false;
+  for (int bank = 0; bank < 2; ++bank) {
+    flashChanged = flashChanged || changed.firmware.banks[bank] != state_.firmware.banks[bank];
+  }
+  bool saved = flashChanged ? store_.SaveWhole(changed, error) : store_.SaveChanges(changed, {}, error);
+  if (saved) state_ = std::move(changed);
+  return saved;
 }
 
 ExchangeResult BmcDirectory::Exchange(const uint8_t* request, size_t length, platform::Clock& clock) {
   ExchangeResult result;
   result.outcome = ExchangeOutcome::kUnreachable;
-  if (!IsInitialized()) return result;
+  // A directory this object has loaded from was initialised; checking again costs a file
+  // system call per exchange.
+  if (!store_.cached() && !IsInitialized()) return result;
   {
     auto lock = platform::FileLock::Acquire(lockPath_);
+    if (!lock) return result;
+    StepEnd stepEnd(store_);
     std::string error;
-    if (!lock || !LoadLocked(&error)) return result;
+    if (!LoadLocked(&error)) return result;
     result = RunExchange(model_, state_, request, length, clock);
-    std::string payload = SerializeState(state_);
-    if (payload != payload_) {
-      StateVersion next = version_;
-      ++next.generation;
-      if (!SaveLocked(std::move(state_), std::move(payload), next, &error)) {
-        // The BMC could not keep what it did: report a failed transfer.
-        result.outcome = ExchangeOutcome::kTransferFailed;
-      }
+    if (!store_.SaveChanges(state_, result.flashChanges, &error)) {
+      // The BMC could not keep what it did: report a failed transfer.
+      result.outcome = ExchangeOutcome::kTransferFailed;
     }
     AppendLine(logPath_, ExchangeLogLine(request, length, result));
   }
@@ -134,32 +148,14 @@ bool BmcDirectory::ReadLog(std::string* text, bool clear, std::string* error) {
 }
 
 bool BmcDirectory::LoadLocked(std::string* error) {
-  StateVersion newest;
-  if (cached_ && slots_.NewestVersion(&newest) && newest == version_) return true;
-  cached_ = false;
-  BmcState state;
+  if (store_.UpToDate()) return true;
+  if (store_.Load(&state_, error)) return true;
   StateVersion version;
-  if (!slots_.Load(&state, &version, error)) {
-    if (!slots_.NewestVersion(&newest)) *error = path_ + " holds no simulated BMC (bmcsim init)";
-    return false;
+  StateSlots slots(path_);
+  if (!slots.Header(0, &version) && !slots.Header(1, &version)) {
+    *error = path_ + " holds no simulated BMC (bmcsim init)";
   }
-  state_ = std::move(state);
-  payload_ = SerializeState(state_);
-  version_ = version;
-  cached_ = true;
-  return true;
-}
-
-bool BmcDirectory::SaveLocked(BmcState state, std::string payload, StateVersion version, std::string* error) {
-  if (!slots_.Save(payload, version, error)) {
-    cached_ = false;
-    return false;
-  }
-  state_ = std::move(state);
-  payload_ = std::move(payload);
-  version_ = version;
-  cached_ = true;
-  return true;
+  return false;
 }
 
 }  // namespace bmcsim

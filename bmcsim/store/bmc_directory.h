@@ -8,8 +8,7 @@
 #include "bmcsim/model/bmc_exchange.h"
 #include "bmcsim/model/bmc_model.h"
 #include "bmcsim/model/bmc_state.h"
-#include "bmcsim/store/state_file.h"
-#include "bmcsim/store/state_slots.h"
+#include "bmcsim/store/state_store.h"
 #include "platform/clock.h"
 #include "platform/instance_lock.h"
 
@@ -17,11 +16,12 @@ namespace bmcsim {
 
 // A simulated BMC whose state lives in a directory, shared by every process that opens the
 // same directory: each step takes the directory's file lock, loads the state (skipped when
-// nobody saved since this object last did), works, saves (see StateSlots: an interrupted
+// nobody saved since this object last did), works, saves (see StateStore: an interrupted
 // save never damages the previous state) and releases the lock.
 class BmcDirectory {
  public:
-  explicit BmcDirectory(std::string path);
+  // journalFromBytes: see StateStore.
+  explicit BmcDirectory(std::string path, uint64_t journalFromBytes = StateStore::kJournalFromBytes);
   BmcDirectory(const BmcDirectory&) = delete;
   BmcDirectory& operator=(const BmcDirectory&) = delete;
 
@@ -42,23 +42,20 @@ class BmcDirectory {
   ExchangeResult Exchange(const uint8_t* request, size_t length, platform::Clock& clock);
   // The exchange log, one line per exchange; emptied in the same step when clear is set.
   bool ReadLog(std::string* text, bool clear, std::string* error);
+  // What this object wrote to and read from the state files.
+  const StoreStats& storeStats() const { return store_.stats(); }
 
  private:
   // The directory's lock, or null (with the reason) when there is no BMC or no lock.
   std::unique_ptr<platform::FileLock> LockInitialized(std::string* error);
   bool LoadLocked(std::string* error);
-  bool SaveLocked(BmcState state, std::string payload, StateVersion version, std::string* error);
 
   std::string path_;
   std::string lockPath_;
   std::string logPath_;
-  StateSlots slots_;
+  StateStore store_;
   BmcModel model_;
-  // The state as last loaded or saved by this object, and the bytes it was saved as.
-  bool cached_ = false;
-  BmcState state_;
-  std::string payload_;
-  StateVersion version_;
+  BmcState state_;  // as last loaded or saved, while store_ holds it as cached
 };
 
 }  // namespace bmcsim

@@ -1,4 +1,5 @@
 // State file: "BMCSIMST", format number, epoch, generation, payload length, checksum, payload.
+// Format 2 states may be continued by a journal, which format 1 readers would not see.
 #include "bmcsim/store/state_file.h"
 
 #include <cstdio>
@@ -11,15 +12,26 @@ namespace bmcsim {
 namespace {
 
 constexpr char kSignature[8] = {'B', 'M', 'C', 'S', 'I', 'M', 'S', 'T'};
-constexpr uint16_t kFormat = 1;
+constexpr uint16_t kFormat = 2;
+constexpr uint16_t kFirstFormat = 1;
 constexpr size_t kHeaderSize = 8 + 2 + 8 + 8 + 4 + 4;
 constexpr size_t kVersionOffset = 8 + 2;
 constexpr size_t kVersionAndLengthSize = 8 + 8 + 4;
 
-// FNV-1a over the version, the length and the payload: a slot caught half written fails it.
+bool KnownFormat(uint16_t format) {
+  return format >= kFirstFormat && format <= kFormat;
+}
+
+// Over the version, the length and the payload: a slot caught half written fails it.
 uint32_t Checksum(std::string_view versionAndLength, std::string_view payload) {
-  uint32_t hash = 2166136261u;
-  for (std::string_view part : {versionAndLength, payload}) {
+  return StateChecksum({versionAndLength, payload});
+}
+
+}  // namespace
+
+uint32_t StateChecksum(std::initializer_list<std::string_view> parts) {
+  uint32_t hash = 2166136261u;  // FNV-1a
+  for (std::string_view part : parts) {
     for (char c : part) {
       hash ^= static_cast<uint8_t>(c);
       hash *= 16777619u;
@@ -27,8 +39,6 @@ uint32_t Checksum(std::string_view versionAndLength, std::string_view payload) {
   }
   return hash;
 }
-
-}  // namespace
 
 std::string StateFileContent(const std::string& payload, StateVersion version) {
   wire::ByteWriter fields;
@@ -53,7 +63,7 @@ bool ParseStateFile(std::string_view content, BmcState* state, StateVersion* ver
     *error = "not a bmcsim state file";
     return false;
   }
-  if (format != kFormat) {
+  if (!KnownFormat(format)) {
     *error = "state file format " + std::to_string(format) + " is not supported";
     return false;
   }
@@ -82,7 +92,7 @@ bool ReadStateVersion(const std::string& path, StateVersion* version) {
   StateVersion v;
   if (n != kHeaderSize || !in.Take(sizeof kSignature, &signature) ||
       std::memcmp(signature.data(), kSignature, sizeof kSignature) != 0 || !in.U16(&format) ||
-      format != kFormat || !in.U64(&v.epoch) || !in.U64(&v.generation)) {
+      !KnownFormat(format) || !in.U64(&v.epoch) || !in.U64(&v.generation)) {
     return false;
   }
   *version = v;

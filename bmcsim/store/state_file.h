@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -25,5 +26,8 @@ std::string StateFileContent(const std::string& payload, StateVersion version);
 bool ParseStateFile(std::string_view content, BmcState* state, StateVersion* version, std::string* error);
 // Reads only the header of a state file.
 bool ReadStateVersion(const std::string& path, StateVersion* version);
+
+// The checksum of state files and journal records, over the parts in order.
+uint32_t StateChecksum(std::initializer_list<std::string_view> parts);
 
 }  // namespace bmcsim

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "bmcsim/model/flash_layout.h"
 #include "wire/hex_text.h"
 
 namespace bmcsim {
@@ -65,6 +66,51 @@ void PutRepository(JsonWriter& json, const SdrRepository& repository) {
   json.Close(']');
 }
 
+void PutChannelAccess(JsonWriter& json, const char* key, const ChannelAccess& setting) {
+  json.Open(key, '{');
+  json.Number("access", setting.access);
+  json.Number("privilege", setting.privilege);
+  json.Close('}');
+}
+
+void PutFirmware(JsonWriter& json, const BmcState& state) {
+  const FirmwareState& firmware = state.firmware;
+  json.Open("firmware", '{');
+  json.Number("running_bank", firmware.runningBank);
+  json.Number("downloader_selector", firmware.downloaderBank);
+  json.Number("image_selector", firmware.imageSelector);
+  json.Number("bank_size", firmware.bankSize);
+  json.Number("bank_count", static_cast<uint64_t>(BankCount(state)));
+  if (firmware.chip.index) {
+    json.Number("flash_chip", *firmware.chip.index);
+  } else {
+    json.Null("flash_chip");
+  }
+  json.Number("chip_size_code", firmware.chip.sizeCode);
+  json.Number("chip_sector_code", firmware.chip.sectorCode);
+  json.Number("sector_size", SectorSize(firmware.chip));
+  json.Number("erase_ms", firmware.eraseMs);
+  if (firmware.eraseRunning) {
+    json.Number("erase_started_ms", firmware.eraseStartMs);
+  } else {
+    json.Null("erase_started_ms");
+  }
+  json.Open("banks", '[');
+  for (uint8_t bank = 1; bank <= BankCount(state); ++bank) {
+    const BankActivity& activity = firmware.activity[bank - 1];
+    json.Open(nullptr, '{');
+    json.Number("bank", bank);
+    json.Number("start", BankStart(firmware, bank));
+    json.Number("erases", activity.erases);
+    json.Number("writes", activity.writes);
+    json.Number("bytes_written", activity.bytesWritten);
+    json.Number("used_end", firmware.banks[bank - 1].UsedEnd());
+    json.Close('}');
+  }
+  json.Close(']');
+  json.Close('}');
+}
+
 }  // namespace
 
 std::string StateToJson(const BmcState& state) {
@@ -121,6 +167,13 @@ std::string StateToJson(const BmcState& state) {
   } else {
     json.Null("spared");
   }
+
+  json.Open("channel2", '{');
+  PutChannelAccess(json, "volatile", state.channel2.active);
+  PutChannelAccess(json, "nonvolatile", state.channel2.nonVolatile);
+  json.Close('}');
+
+  PutFirmware(json, state);
 
   json.Open("faults", '[');
   for (const FaultRule& rule : state.faults) json.String(nullptr, FormatFaultRule(rule));

@@ -6,26 +6,22 @@
 
 namespace bmcsim {
 
-// The state directory's two state files, written alternately and in place: a save never
-// touches the newest complete state, so an interrupted save loses only itself, and no file
-// is created or renamed per exchange (which costs milliseconds on some file systems). The
-// newer slot by generation whose checksum holds is the state. Callers hold the directory
-// lock.
+// The state directory's two snapshot files, written in place: no file is created or renamed
+// per save (which costs milliseconds on some file systems). Which slot to write, so that the
+// state a save builds on is never touched, is the caller's choice (see StateStore).
 class StateSlots {
  public:
   explicit StateSlots(const std::string& dir);
 
-  // The newest version any slot's header claims; false when no slot has a header.
-  bool NewestVersion(StateVersion* version) const;
-  // Loads the newest slot that parses and remembers it, so that Save writes the other one.
-  bool Load(BmcState* state, StateVersion* version, std::string* error);
-  // For a fresh BMC: the generation above every slot's, and Save will spare the newest slot.
-  uint64_t PrepareFresh();
-  bool Save(const std::string& payload, StateVersion version, std::string* error);
+  // The version a slot's header claims; false for a slot without a readable header.
+  bool Header(int slot, StateVersion* version) const;
+  // Loads a slot whose checksum holds; *fileBytes is the size of its file.
+  bool Load(int slot, BmcState* state, StateVersion* version, size_t* fileBytes, std::string* error) const;
+  bool Save(int slot, const std::string& payload, StateVersion version, std::string* error);
+  const std::string& path(int slot) const { return paths_[slot]; }
 
  private:
   std::string paths_[2];
-  int current_ = -1;  // the slot holding the state last loaded or saved
 };
 
 }  // namespace bmcsim

@@ -4,6 +4,7 @@
 #include <set>
 
 #include "bmcsim/faults/value_text.h"
+#include "bmcsim/model/flash_layout.h"
 #include "wire/hex_text.h"
 
 namespace bmcsim {
@@ -12,6 +13,12 @@ namespace {
 constexpr uint64_t kMaxErasePolls = 1000000;
 constexpr uint64_t kMaxLatencyMs = 3600000;
 constexpr uint64_t kMaxCapacity = 0x7FFFFFFF;
+constexpr uint64_t kMaxChipIndex = 4;
+constexpr uint64_t kMaxBankSize = 0x40000000;  // two banks stay inside 32-bit addresses
+constexpr uint32_t kBankSizeUnit = 0x10000;
+constexpr uint64_t kMaxEraseMs = 3600000;
+constexpr uint64_t kMaxAccess = 0x3F;
+constexpr uint64_t kMaxPrivilege = 0x0F;
 
 template <typename T>
 bool Number(const std::string& option, const std::string& text, uint64_t max, std::optional<T>* out,
@@ -51,6 +58,54 @@ bool FirmwareRevision(const std::string& text, BmcOptions* options, std::string*
   }
   options->firmwareRevision1 = major[0];
   options->firmwareRevision2 = minor[0];
+  return true;
+}
+
+bool FlashChipOption(const std::string& text, BmcOptions* options, std::string* error) {
+  if (text == "none") {
+    options->flashChip = std::optional<uint8_t>();
+    return true;
+  }
+  std::optional<uint8_t> index;
+  if (!Number("--flash-chip", text, kMaxChipIndex, &index, error)) {
+    *error += " or none";
+    return false;
+  }
+  options->flashChip = index;
+  return true;
+}
+
+bool BankOption(const std::string& option, const std::string& text, std::optional<uint8_t>* bank,
+                std::string* error) {
+  if (text != "1" && text != "2") {
+    *error = option + " needs 1 or 2, not '" + text + "'";
+    return false;
+  }
+  *bank = static_cast<uint8_t>(text[0] - '0');
+  return true;
+}
+
+bool BankSizeOption(const std::string& text, std::optional<uint32_t>* size, std::string* error) {
+  if (!Number("--bank-size", text, kMaxBankSize, size, error)) return false;
+  if (**size == 0 || **size % kBankSizeUnit != 0) {
+    *error = "--bank-size needs a multiple of 0x10000, not '" + text + "'";
+    return false;
+  }
+  return true;
+}
+
+// "ACCESS,PRIVILEGE": the two bytes Get Channel Access answers.
+bool ChannelOption(const std::string& option, const std::string& text, std::optional<ChannelAccess>* setting,
+                   std::string* error) {
+  size_t comma = text.find(',');
+  uint64_t access = 0;
+  uint64_t privilege = 0;
+  if (comma == std::string::npos || !ParseNumber(text.substr(0, comma), kMaxAccess, &access) ||
+      !ParseNumber(text.substr(comma + 1), kMaxPrivilege, &privilege)) {
+    *error = option + " needs ACCESS,PRIVILEGE (access 0..0x3f, privilege 0..0x0f), not '" + text + "'";
+    return false;
+  }
+  *setting = ChannelAccess{static_cast<uint8_t>(access), static_cast<uint8_t>(privilege)};
   return true;
 }
 
@@ -104,6 +159,27 @@ bool ParseBmcOptions(const std::vector<std::string>& args, size_t first, BmcOpti
       ok = Number(option, value, kMaxLatencyMs, &o.latencyMs, error);
     } else if (option == "--oem-e0") {
       ok = HexField(option, value, 3, &o.oemE0, error);
+    } else if (option == "--flash-chip") {
+      ok = FlashChipOption(value, &o, error);
+    } else if (option == "--chip-size-code") {
+      ok = Number(option, value, 0xFF, &o.chipSizeCode, error);
+    } else if (option == "--chip-sector-code") {
+      ok = Number(option, value, 0xFF, &o.chipSectorCode, error);
+    } else if (option == "--running-bank") {
+      ok = BankOption(option, value, &o.runningBank, error);
+    } else if (option == "--image-selector") {
+      ok = BankOption(option, value, &o.imageSelector, error);
+    } else if (option == "--bank-size") {
+      ok = BankSizeOption(value, &o.bankSize, error);
+    } else if (option == "--erase-ms") {
+      ok = Number(option, value, kMaxEraseMs, &o.eraseMs, error);
+    } else if (option == "--channel2") {
+      ok = ChannelOption(option, value, &o.channel2Volatile, error);
+      o.channel2NonVolatile = o.channel2Volatile;
+    } else if (option == "--channel2-volatile") {
+      ok = ChannelOption(option, value, &o.channel2Volatile, error);
+    } else if (option == "--channel2-nonvolatile") {
+      ok = ChannelOption(option, value, &o.channel2NonVolatile, error);
     } else {
       *error = "unknown option " + option;
     }
@@ -111,6 +187,11 @@ bool ParseBmcOptions(const std::vector<std::string>& args, size_t first, BmcOpti
   }
   if (o.noAux && o.aux) {
     *error = "--no-aux and --aux exclude each other";
+    return false;
+  }
+  if (seen.count("--channel2") &&
+      (seen.count("--channel2-volatile") || seen.count("--channel2-nonvolatile"))) {
+    *error = "--channel2 sets both settings; it excludes --channel2-volatile and --channel2-nonvolatile";
     return false;
   }
   *options = std::move(o);
@@ -135,6 +216,32 @@ void ApplyBmcOptions(const BmcOptions& o, DeviceIdentity* id, BmcSettings* setti
   if (o.erasePolls) settings->erasePolls = *o.erasePolls;
   if (o.latencyMs) settings->latencyMs = *o.latencyMs;
   if (o.oemE0) std::memcpy(settings->oemE0, o.oemE0->data(), 3);
+}
+
+bool ApplyFirmwareOptions(const BmcOptions& o, bool fresh, BmcState* state, std::string* error) {
+  FirmwareState& firmware = state->firmware;
+  if (o.bankSize) {
+    if (!fresh) {
+      *error = "--bank-size can only be given to init";
+      return false;
+    }
+    firmware.bankSize = *o.bankSize;
+  }
+  if (o.flashChip) firmware.chip.index = *o.flashChip;
+  if (o.chipSizeCode) firmware.chip.sizeCode = *o.chipSizeCode;
+  if (o.chipSectorCode) firmware.chip.sectorCode = *o.chipSectorCode;
+  if (o.eraseMs) firmware.eraseMs = *o.eraseMs;
+  if (o.channel2Volatile) state->channel2.active = *o.channel2Volatile;
+  if (o.channel2NonVolatile) state->channel2.nonVolatile = *o.channel2NonVolatile;
+  if (o.runningBank) firmware.runningBank = firmware.imageSelector = *o.runningBank;
+  if (o.imageSelector) firmware.imageSelector = *o.imageSelector;
+  if (BankCount(*state) == 1 && (firmware.runningBank != 1 || firmware.imageSelector != 1)) {
+    *error =
+        "bank 2 needs a dual-bank device ID (0x38, 0x39 or 0x3a): give --running-bank 1 --image-selector 1";
+    return false;
+  }
+  if (fresh || o.runningBank || o.deviceId) firmware.downloaderBank = StandbyBank(*state);
+  return true;
 }
 
 }  // namespace bmcsim

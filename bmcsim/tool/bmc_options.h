@@ -18,6 +18,11 @@ struct BmcOptions {
   std::optional<wire::Bytes> aux;
   std::optional<uint32_t> capacity, erasePolls, latencyMs;
   std::optional<wire::Bytes> oemE0;
+  // The firmware side and channel 2.
+  std::optional<std::optional<uint8_t>> flashChip;  // holds nullopt for "none"
+  std::optional<uint8_t> chipSizeCode, chipSectorCode, runningBank, imageSelector;
+  std::optional<uint32_t> bankSize, eraseMs;
+  std::optional<ChannelAccess> channel2Volatile, channel2NonVolatile;
 };
 
 // Parses args[first..]; fails with a message on an unknown option, a missing or bad value, or
@@ -25,5 +30,10 @@ struct BmcOptions {
 bool ParseBmcOptions(const std::vector<std::string>& args, size_t first, BmcOptions* options,
                      std::string* error);
 void ApplyBmcOptions(const BmcOptions& options, DeviceIdentity* identity, BmcSettings* settings);
+// The firmware and channel options, after ApplyBmcOptions has set the device ID. A running
+// bank is also the bank the image selector names, unless that is given too; the downloader
+// points at the bank not running. Fails with a message when a bank does not exist on the
+// device (`fresh` false: also when --bank-size is given, which only `init` takes).
+bool ApplyFirmwareOptions(const BmcOptions& options, bool fresh, BmcState* state, std::string* error);
 
 }  // namespace bmcsim

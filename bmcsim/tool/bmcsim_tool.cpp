@@ -5,6 +5,7 @@
 #include <map>
 
 #include "bmcsim/faults/value_text.h"
+#include "bmcsim/model/flash_layout.h"
 #include "bmcsim/store/bmc_directory.h"
 #include "bmcsim/store/state_json.h"
 #include "bmcsim/tool/bmc_options.h"
@@ -51,7 +52,9 @@ bool Init(Invocation& in) {
   DeviceIdentity identity;
   BmcSettings settings;
   ApplyBmcOptions(options, &identity, &settings);
-  return in.bmc.Initialize(FreshState(identity, settings, in.clock), in.error);
+  BmcState state = FreshState(identity, settings, in.clock);
+  if (!ApplyFirmwareOptions(options, true, &state, in.error)) return false;
+  return in.bmc.Initialize(state, in.error);
 }
 
 bool Set(Invocation& in) {
@@ -60,7 +63,91 @@ bool Set(Invocation& in) {
   return in.bmc.Modify(
       [&](BmcState& state, std::string* error) {
         ApplyBmcOptions(options, &state.identity, &state.settings);
-        return CheckCapacity(state, state.settings.capacity, error);
+        return CheckCapacity(state, state.settings.capacity, error) &&
+               ApplyFirmwareOptions(options, false, &state, error);
+      },
+      in.error);
+}
+
+bool Reset(Invocation& in) {
+  BmcOptions options;
+  bool revisionOnly = in.args.size() == 2 || (in.args.size() == 4 && in.args[2] == "--fw-rev");
+  if (!revisionOnly) return in.Fail("use: bmcsim reset DIR [--fw-rev XX.YY]");
+  if (!ParseBmcOptions(in.args, 2, &options, in.error)) return false;
+  return in.bmc.Modify(
+      [&](BmcState& state, std::string*) {
+        ResetBmc(state);
+        ApplyBmcOptions(options, &state.identity, &state.settings);
+        return true;
+      },
+      in.error);
+}
+
+// The options of export-flash and load-flash: --bank 1|2, and --length N for export-flash.
+struct FlashFileOptions {
+  uint8_t bank = 1;
+  std::optional<uint64_t> length;
+};
+
+bool ParseFlashFileOptions(Invocation& in, bool allowLength, FlashFileOptions* options) {
+  for (size_t i = 3; i < in.args.size(); i += 2) {
+    const std::string& option = in.args[i];
+    if (i + 1 >= in.args.size()) return in.Fail(option + " needs a value");
+    const std::string& value = in.args[i + 1];
+    uint64_t n = 0;
+    if (option == "--bank") {
+      if (value != "1" && value != "2") return in.Fail("--bank needs 1 or 2, not '" + value + "'");
+      options->bank = static_cast<uint8_t>(value[0] - '0');
+    } else if (option == "--length" && allowLength) {
+      if (!ParseNumber(value, UINT32_MAX, &n))
+        return in.Fail("--length needs a byte count, not '" + value + "'");
+      options->length = n;
+    } else {
+      return in.Fail("unknown option " + option);
+    }
+  }
+  return true;
+}
+
+bool CheckBank(const BmcState& state, uint8_t bank, std::string* error) {
+  if (bank <= BankCount(state)) return true;
+  *error = "device ID " + HexByte(state.identity.deviceId) + " has a single bank";
+  return false;
+}
+
+bool ExportFlash(Invocation& in) {
+  FlashFileOptions options;
+  if (!in.ArgCount(3, 7) || !ParseFlashFileOptions(in, true, &options)) return false;
+  BmcState state;
+  if (!in.bmc.Read(&state, in.error) || !CheckBank(state, options.bank, in.error)) return false;
+  uint64_t length = options.length.value_or(state.firmware.bankSize);
+  if (length > state.firmware.bankSize) {
+    return in.Fail("--length " + std::to_string(length) + " is beyond the bank size " +
+                   std::to_string(state.firmware.bankSize));
+  }
+  wire::Bytes bytes = state.firmware.banks[options.bank - 1].Read(0, static_cast<size_t>(length));
+  std::string_view content(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+  if (!platform::WriteFileAtomically(in.args[2], content)) return in.Fail("cannot write " + in.args[2]);
+  return true;
+}
+
+bool LoadFlash(Invocation& in) {
+  FlashFileOptions options;
+  if (!in.ArgCount(3, 5) || !ParseFlashFileOptions(in, false, &options)) return false;
+  std::string data;
+  if (!platform::ReadWholeFile(in.args[2], &data)) return in.Fail("cannot read " + in.args[2]);
+  return in.bmc.Modify(
+      [&](BmcState& state, std::string* error) {
+        if (!CheckBank(state, options.bank, error)) return false;
+        if (data.size() > state.firmware.bankSize) {
+          *error = in.args[2] + " holds " + std::to_string(data.size()) + " bytes, the bank " +
+                   std::to_string(state.firmware.bankSize);
+          return false;
+        }
+        FlashBank& bank = state.firmware.banks[options.bank - 1];
+        bank.EraseAll();
+        bank.Store(0, reinterpret_cast<const uint8_t*>(data.data()), data.size());
+        return true;
       },
       in.error);
 }
@@ -213,6 +300,9 @@ int RunTool(const std::vector<std::string>& args, platform::Clock& clock, std::s
   const std::map<std::string, Verb> verbs = {
       {"init", Init},
       {"set", Set},
+      {"reset", Reset},
+      {"export-flash", ExportFlash},
+      {"load-flash", LoadFlash},
       {"load-sdr", LoadSdr},
       {"export-sdr", ExportSdr},
       {"show", Show},

@@ -18,11 +18,33 @@ A simulated BMC whose state lives in the directory DIR. Numbers are decimal or 0
       --erase-polls N       status polls a spared erase takes (default 3; 0 = done at start)
       --latency MS          sleep after every exchange
       --oem-e0 HEX          the 3 bytes OEM command E0h answers (default 000000)
+      --flash-chip N|none   the fitted flash ID chip, index 0..4 (default 1), or none
+      --chip-size-code N    size code chip 4 reports (default 1)
+      --chip-sector-code N  sector code chip 4 reports (default 1; 2 = 256-KiB sectors)
+      --running-bank 1|2    the bank the BMC booted from; the image selector names it too
+                            and the downloader the other bank (bank 2: dual-bank device IDs)
+      --image-selector 1|2  the bank the next reset boots (after --running-bank)
+      --bank-size N         bytes per flash bank, a multiple of 0x10000 (default 0x400000;
+                            init only)
+      --erase-ms N          how long an erase keeps the flash chip busy (default 0)
+      --channel2 A,P        channel 2's access byte and privilege limit, volatile and
+                            non-volatile alike (default 0x22,0x04)
+      --channel2-volatile A,P  --channel2-nonvolatile A,P   just one of the two
+  reset DIR [--fw-rev XX.YY]
+                            restart the BMC: it boots the bank the image selector names (and
+                            then reports firmware revision XX.YY when given: the image carries
+                            no version); see "BMC reset" below
   load-sdr DIR FILE         replace the active repository by raw records (5-byte header, byte 4 =
                             body length, then the body; the layout of `ipmitool sdr dump`)
   export-sdr DIR FILE [--spared]
                             write the active (or, while the lock is held, the spared) repository
-  show DIR                  the whole state as JSON
+  export-flash DIR FILE [--bank 1|2] [--length N]
+                            write a flash bank (default bank 1), whole or its first N bytes
+  load-flash DIR FILE [--bank 1|2]
+                            make a bank hold the file's bytes from its start, erased after them
+                            (erase and write counts stay)
+  show DIR                  the whole state as JSON (of the flash: selectors, ID chip and the
+                            erase and write counts per bank, not the contents)
   fault DIR add RULE...     add a fault injection rule (see below)
   fault DIR clear           remove all rules
   log DIR [--clear]         the exchange log, one line per exchange ("REQ -> RESP" or
@@ -33,8 +55,8 @@ A simulated BMC whose state lives in the directory DIR. Numbers are decimal or 0
                             failure prints "status 9" or "status 10" and exits with 3
 
 Fault rules: space-separated key=value pairs.
-  netfn=N      network function (0x06 App, 0x0A Storage, 0x3E OEM); the request byte forms
-               0x18, 0x28, 0xF8 are accepted as well
+  netfn=N      network function (0x06 App, 0x08 Firmware, 0x0A Storage, 0x3E OEM); the request
+               byte forms 0x18, 0x20, 0x28, 0xF8 are accepted as well
   cmd=N        command
   match=HEX    optional: the request data must start with these bytes
   skip=N       matching exchanges to let pass first (default 0)
@@ -49,6 +71,8 @@ and exactly one effect:
                overwrite response bytes from OFFSET (byte 0 = network function), extending
                the response if needed; e.g. patch=3:0200 on Get SDR points the next record
                ID back at record 2
+  flip=K       XOR FFh into data byte K (1 = the first byte after the completion code) of the
+               response; a response without that byte is left alone
   cancel       another party reserves both repositories just before the request is handled:
                the request's reservation is gone (C5h) and an unfinished Partial Add record
                is dropped
@@ -72,6 +96,43 @@ BMC behaviour where IPMI leaves room:
     the configured status polls (op 00h), which reports 01h (completed).
   - Timestamps follow the wall clock but move forward by at least 1 on every change.
   - Unknown commands answer C1h, a wrong request length C7h.
+
+Firmware flash (network function 08h). Device IDs 38h, 39h, 3Ah have two banks: bank 1 at
+address 0, bank 2 at the bank size; every other device ID has bank 1 only. Addresses are
+4 bytes, least significant first.
+  - 00h FW ID Chip, data: chip index. The fitted chip answers 00h, index, size code, sector
+    code (chips 0..3 report 01h 01h); other indexes answer 00h without data. While an erase
+    runs, every index answers C0h (busy): this is the erase-completion poll.
+  - 01h Firmware Erase, data: address. Sets FFh over the erase unit holding the address: an
+    8-KiB boot block in the first 64 KiB of a bank, a 64-KiB sector above; with chip 4 and
+    sector code 2, 256-KiB sectors and no boot blocks. The chip is then busy for --erase-ms.
+  - 02h Firmware Write, data: address, bytes. NOR: a write only clears bits (cell := cell AND
+    byte), so unerased cells keep their zeros and the data is corrupt; the answer is 00h all
+    the same, only a read-back finds it.
+  - 03h Firmware Read, data: address, count (1..252). Answers the bytes.
+  - Erase, write and read answer C0h while the chip is busy. Erase and write reach only the
+    downloader's bank, read the whole flash; elsewhere they answer C9h. A read count of 0
+    answers CCh, one above 252 CAh.
+  - 04h Set Firmware Image Selector, data: 01h or 02h (that bank), 04h (the downloader's
+    bank): the bank the next reset boots. 05h Get Firmware Image Selector answers 00h and
+    that bank.
+  - 06h Set Firmware Image Downloader Selector, data: 01h or 02h (that bank), FFh (the bank not
+    running; on a single-bank device its only bank). 07h Get Firmware Image Downloader Selector
+    answers the downloader's bank, the running bank and the bank's start address (4 bytes).
+  - A bank the device does not have answers CCh.
+Channel access (App 40h Set, 41h Get), for channel 2 only; the IPMI field layout: access byte
+bits 7:6 which setting (01b non-volatile, 10b volatile), bit 5 alerting disabled, bit 4
+per-message authentication disabled, bit 3 user-level authentication disabled, bits 2:0 access
+mode; privilege byte bits 7:6 which setting, bits 3:0 the limit. Get answers the access byte
+(bits 5:0) and the limit of the setting asked for (request byte 2 bits 7:6).
+  - Any other channel, including 0Eh (this channel, the session-less system interface) and
+    0Fh, answers 82h. Reserved bits set answer CCh; a selector 11b, or an access mode above 3,
+    83h; a limit being set outside 1..5 CCh. Selector 00b leaves that part alone, its value
+    unchecked.
+BMC reset (bmcsim reset): the running bank becomes the bank the image selector names, the
+downloader points at the other bank again, channel 2's volatile setting is reloaded from the
+non-volatile one, a running erase stops, and the update lock with the spared repository and
+the reservations are gone.
 )";
 }
 

@@ -29,6 +29,7 @@ TEST(FaultRules, ParseToCanonicalForm) {
       {"netfn=6 cmd=1 delay=250", "netfn=0x06 cmd=0x01 count=1 delay=250"},
       {"netfn=0x0a cmd=0x23 patch=3:0200", "netfn=0x0a cmd=0x23 count=1 patch=3:0200"},
       {"netfn=0x3e cmd=0x13 cancel", "netfn=0x3e cmd=0x13 count=1 cancel"},
+      {"netfn=0x20 cmd=0x03 count=always flip=28", "netfn=0x08 cmd=0x03 count=always flip=28"},
   };
   for (const Case& c : cases) {
     FaultRule rule;
@@ -60,6 +61,8 @@ TEST(FaultRules, RefuseIncompleteOrContradictoryRules) {
            "netfn=0x0a cmd=0x23 cancel=1",
            "netfn=0x0a netfn=0x0a cmd=0x23 cc=1",
            "netfn=0x0a cmd=0x23 colour=red cc=1",
+           "netfn=0x08 cmd=0x03 flip=0",  // data bytes count from 1
+           "netfn=0x08 cmd=0x03 flip=253",
        }) {
     FaultRule rule;
     std::string error;
@@ -134,6 +137,18 @@ TEST(FaultRules, LengthCutsOrPadsAndPatchOverwritesOrExtends) {
   EXPECT_EQ(padded[18], 0x00);
   EXPECT_EQ(wire::HexSpaced(bmc.Send("F8 E0")), "FC E0 00 00 AA BB");
   EXPECT_EQ(wire::HexSpaced(bmc.Send("F8 E0")), "FC E0 00 00 00 00 01");
+}
+
+TEST(FaultRules, FlipInvertsOneDataByteOfAnswersThatHaveIt) {
+  ModelBench bmc;
+  const uint8_t cells[] = {0x10, 0x20, 0x30};
+  bmc.state.firmware.banks[0].Store(0x10000, cells, sizeof cells);
+  bmc.state.faults = {Rule("netfn=0x08 cmd=0x03 count=2 flip=2"), Rule("netfn=0x06 cmd=0x01 flip=1")};
+  EXPECT_EQ(wire::HexSpaced(bmc.Send("20 03 00 00 01 00 03")), "24 03 00 10 DF 30");
+  EXPECT_EQ(wire::HexSpaced(bmc.Send("20 03 00 00 01 00 01")), "24 03 00 10");  // no byte 2: unchanged
+  EXPECT_EQ(wire::HexSpaced(bmc.Send("20 03 00 00 01 00 03")), "24 03 00 10 20 30");
+  EXPECT_EQ(bmc.Send("18 01")[3], 0xDF);                                                 // device ID 20h
+  EXPECT_EQ(wire::HexSpaced(bmc.state.firmware.banks[0].Read(0x10000, 3)), "10 20 30");  // the flash is right
 }
 
 TEST(FaultRules, PatchedNextRecordIdMakesTheChainLoop) {

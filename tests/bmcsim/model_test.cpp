@@ -24,7 +24,7 @@ TEST(BmcModel, GetDeviceIdAnswers18BytesOr14WithoutAuxRevision) {
 
 TEST(BmcModel, UnknownCommandsAndNetworkFunctionsAnswerC1) {
   ModelBench bmc;
-  for (const char* request : {"18 02", "28 24", "F8 15", "20 00 01", "30 01"}) {
+  for (const char* request : {"18 02", "28 24", "F8 15", "20 08 01", "30 01"}) {
     wire::Bytes r = bmc.Send(request);
     ASSERT_EQ(r.size(), 3u) << request;
     EXPECT_EQ(r[2], 0xC1) << request;

@@ -99,6 +99,24 @@ TEST_F(ToolTest, BadInputIsRefusedInOneLineAndChangesNothing) {
       {"send", dir, "1"},
       {"send", dir, "18", "01", "--repeat", "0"},
       {"send", temp.File("nothing"), "18", "01"},
+      {"init", dir, "--flash-chip", "5"},
+      {"init", dir, "--flash-chip", "any"},
+      {"init", dir, "--running-bank", "2"},  // the default device ID has one bank
+      {"init", dir, "--device-id", "0x38", "--running-bank", "3"},
+      {"init", dir, "--bank-size", "0x12345"},
+      {"init", dir, "--bank-size", "0"},
+      {"init", dir, "--channel2", "0x40,4"},
+      {"init", dir, "--channel2", "0x22"},
+      {"init", dir, "--channel2", "0x22,4", "--channel2-volatile", "0,4"},
+      {"set", dir, "--bank-size", "0x10000"},  // init only
+      {"set", dir, "--image-selector", "2"},
+      {"reset", dir, "--fw-rev"},
+      {"reset", dir, "--device-id", "0x38"},
+      {"export-flash", dir},
+      {"export-flash", dir, temp.File("x.bin"), "--bank", "2"},  // a single-bank device
+      {"export-flash", dir, temp.File("x.bin"), "--length", "0x400001"},
+      {"load-flash", dir, temp.File("missing.bin")},
+      {"load-flash", dir, temp.File("cut.bin"), "--bank", "0"},
   };
   for (const auto& args : cases) {
     std::string line;
@@ -170,10 +188,116 @@ TEST_F(ToolTest, FaultsLatencyLogAndShow) {
 
 TEST_F(ToolTest, HelpDocumentsEveryFaultEffect) {
   EXPECT_EQ(Run({"--help"}), 0);
-  for (const char* effect : {"cc=", "status=9", "status=10", "length=", "delay=", "patch=", "cancel",
-                             "skip=", "count=", "match=", "--erase-polls", "--capacity"}) {
+  for (const char* effect : {"cc=", "status=9", "status=10", "length=", "delay=", "patch=", "cancel", "skip=",
+                             "count=", "match=", "--erase-polls", "--capacity", "flip=", "--flash-chip",
+                             "--erase-ms", "--channel2", "reset DIR", "export-flash"}) {
     EXPECT_NE(out.find(effect), std::string::npos) << effect;
   }
+}
+
+TEST_F(ToolTest, FirmwareOptionsShapeTheAnswersAndShow) {
+  RunOk({"init",
+         dir,
+         "--device-id",
+         "0x39",
+         "--flash-chip",
+         "4",
+         "--chip-size-code",
+         "3",
+         "--chip-sector-code",
+         "2",
+         "--running-bank",
+         "2",
+         "--bank-size",
+         "0x80000",
+         "--erase-ms",
+         "250",
+         "--channel2-volatile",
+         "0x13,3",
+         "--channel2-nonvolatile",
+         "0x22,0x04"});
+  struct Exchange {
+    const char* request;
+    const char* response;
+  } exchanges[] = {
+      {"20 00 04", "24 00 00 04 03 02"},
+      {"20 05", "24 05 00 00 02"},
+      {"20 07", "24 07 00 01 02 00 00 00 00"},  // downloading into bank 1, the one not running
+      {"18 41 02 80", "1C 41 00 13 03"},
+      {"18 41 02 40", "1C 41 00 22 04"},
+      {"20 01 00 00 04 00", "24 01 00"},  // 256-KiB sector at 40000h
+      {"20 00 04", "24 00 C0"},           // busy for 250 ms of the clock
+  };
+  for (const Exchange& e : exchanges) {
+    RunOk({"send", dir, e.request});
+    EXPECT_EQ(out, std::string(e.response) + "\n") << e.request;
+  }
+  clock.Advance(250);
+  RunOk({"send", dir, "20 00 04"});
+  EXPECT_EQ(out, "24 00 00 04 03 02\n");
+  RunOk({"show", dir});
+  for (const char* piece :
+       {"\"channel2\": {\n    \"volatile\": {\n      \"access\": 19,\n      \"privilege\": 3\n    },\n"
+        "    \"nonvolatile\": {\n      \"access\": 34,\n      \"privilege\": 4\n    }\n  }",
+        "\"running_bank\": 2", "\"downloader_selector\": 1", "\"image_selector\": 2", "\"bank_size\": 524288",
+        "\"flash_chip\": 4", "\"sector_size\": 262144",
+        "\"bank\": 1,\n        \"start\": 0,\n        \"erases\": 1,\n        \"writes\": 0",
+        "\"bank\": 2,\n        \"start\": 524288,\n        \"erases\": 0"}) {
+    EXPECT_NE(out.find(piece), std::string::npos) << piece << "\n" << out;
+  }
+  // set keeps what it is not given; a single-bank device ID needs bank 1 running.
+  EXPECT_EQ(Run({"set", dir, "--device-id", "0x30"}), 1);
+  RunOk({"set", dir, "--flash-chip", "none", "--running-bank", "1", "--device-id", "0x31", "--channel2",
+         "0,1"});
+  BmcState state = State();
+  EXPECT_FALSE(state.firmware.chip.index.has_value());
+  EXPECT_EQ(state.firmware.downloaderBank, 1);
+  EXPECT_EQ(state.firmware.bankSize, 0x80000u);
+  EXPECT_EQ(state.firmware.chip.sectorCode, 2);
+  EXPECT_EQ(state.channel2.nonVolatile.privilege, 1);
+  RunOk({"show", dir});
+  EXPECT_NE(out.find("\"flash_chip\": null"), std::string::npos) << out;
+}
+
+TEST_F(ToolTest, ResetBootsTheSelectedBankWithTheGivenRevision) {
+  RunOk({"init", dir, "--device-id", "0x3a", "--fw-rev", "1.02", "--channel2", "0x22,4", "--no-aux"});
+  RunOk({"send", dir, "18 40 02 80 04"});  // channel 2 disabled until the BMC restarts
+  RunOk({"send", dir, "20 04 04"});        // boot the downloader's bank, bank 2
+  RunOk({"send", dir, "F8 10 00"});        // an update lock the restart drops
+  RunOk({"send", dir, "18 01"});
+  EXPECT_EQ(out.substr(0, 24), "1C 01 00 3A 01 01 02 02 ");
+  RunOk({"reset", dir, "--fw-rev", "02.1a"});
+  RunOk({"send", dir, "18 01"});
+  EXPECT_EQ(out.substr(0, 24), "1C 01 00 3A 01 02 1A 02 ");
+  BmcState state = State();
+  EXPECT_EQ(state.firmware.runningBank, 2);
+  EXPECT_EQ(state.firmware.downloaderBank, 1);
+  EXPECT_EQ(state.channel2.active.access, 0x22);
+  EXPECT_FALSE(state.spared.lockHeld);
+  RunOk({"reset", dir});  // without a revision it stays
+  RunOk({"send", dir, "18 01"});
+  EXPECT_EQ(out.substr(0, 24), "1C 01 00 3A 01 02 1A 02 ");
+}
+
+TEST_F(ToolTest, FlashFilesLoadAndExportByteIdentical) {
+  RunOk({"init", dir, "--device-id", "0x38", "--bank-size", "0x20000"});
+  std::string image;
+  for (int i = 0; i < 70000; ++i) image += static_cast<char>(i * 7 % 251);
+  WriteFile(temp.File("image.bin"), image);
+  RunOk({"load-flash", dir, temp.File("image.bin"), "--bank", "2"});
+  RunOk({"export-flash", dir, temp.File("part.bin"), "--bank", "2", "--length", "70000"});
+  EXPECT_TRUE(ReadFileOrEmpty(temp.File("part.bin")) == image);
+  RunOk({"export-flash", dir, temp.File("whole.bin"), "--bank", "2"});
+  EXPECT_TRUE(ReadFileOrEmpty(temp.File("whole.bin")) == image + std::string(0x20000 - image.size(), '\xFF'));
+  RunOk({"export-flash", dir, temp.File("bank1.bin")});
+  EXPECT_TRUE(ReadFileOrEmpty(temp.File("bank1.bin")) == std::string(0x20000, '\xFF'));
+  RunOk({"send", dir, "20 03 10 11 02 00 03"});  // bank 2 starts at 20000h
+  EXPECT_EQ(out,
+            "24 03 00 " + wire::HexSpaced(reinterpret_cast<const uint8_t*>(image.data()) + 0x1110, 3) + "\n");
+  BmcState state = State();
+  EXPECT_EQ(state.firmware.activity[1].writes, 0u);  // loading is no Firmware Write
+  WriteFile(temp.File("big.bin"), std::string(0x20001, 'x'));
+  EXPECT_EQ(Run({"load-flash", dir, temp.File("big.bin")}), 1);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include "bmcsim/faults/fault_rules.h"
 #include "bmcsim/model/bmc_state.h"
+#include "bmcsim/model/flash_layout.h"
 #include "bmcsim/model/sdr_records.h"
 #include "bmcsim/store/bmc_directory.h"
 #include "platform/clock.h"
@@ -30,6 +31,10 @@ void Change(const std::string& dir, const bmcsim::BmcDirectory::Change& change) 
 }  // namespace
 
 void SimBmc::Init(const SimIdentity& id) {
+  Init(id, SimFirmware{});
+}
+
+void SimBmc::Init(const SimIdentity& id, const SimFirmware& firmware) {
   bmcsim::DeviceIdentity identity;
   identity.deviceId = id.deviceId;
   identity.deviceRevision = id.deviceRevision;
@@ -41,10 +46,21 @@ void SimBmc::Init(const SimIdentity& id) {
   identity.auxPresent = id.auxRevision;
   bmcsim::BmcSettings settings;
   settings.capacity = capacity_;
+  bmcsim::BmcState state = bmcsim::FreshState(identity, settings, platform::SystemClock());
+  bmcsim::FirmwareState& f = state.firmware;
+  f.chip.index = firmware.flashChip;
+  f.chip.sizeCode = firmware.chipSizeCode;
+  f.chip.sectorCode = firmware.chipSectorCode;
+  f.runningBank = f.imageSelector = firmware.runningBank;
+  f.bankSize = firmware.bankSize;
+  f.eraseMs = firmware.eraseMs;
+  f.downloaderBank = bmcsim::StandbyBank(state);
+  state.channel2.active = {firmware.channel2Volatile.access, firmware.channel2Volatile.privilege};
+  state.channel2.nonVolatile = {firmware.channel2NonVolatile.access, firmware.channel2NonVolatile.privilege};
+  ASSERT_LE(firmware.runningBank, bmcsim::BankCount(state)) << "bank 2 needs a dual-bank device ID";
   bmcsim::BmcDirectory bmc(dir_);
   std::string error;
-  ASSERT_TRUE(bmc.Initialize(bmcsim::FreshState(identity, settings, platform::SystemClock()), &error))
-      << error;
+  ASSERT_TRUE(bmc.Initialize(state, &error)) << error;
 }
 
 void SimBmc::LoadRecords(const std::vector<uint8_t>& raw) {
@@ -131,6 +147,62 @@ uint32_t SimBmc::EraseTimestamp() const {
 }
 bool SimBmc::LockHeld() const {
   return ReadState(dir_).spared.lockHeld;
+}
+
+std::vector<uint8_t> SimBmc::FlashBytes(uint8_t bank, size_t length) const {
+  bmcsim::BmcState state = ReadState(dir_);
+  EXPECT_TRUE(bank >= 1 && bank <= bmcsim::BankCount(state)) << "no bank " << int(bank);
+  if (bank < 1 || bank > 2) return {};
+  size_t size = length ? length : state.firmware.bankSize;
+  return state.firmware.banks[bank - 1].Read(0, size);
+}
+
+void SimBmc::LoadFlash(uint8_t bank, const std::vector<uint8_t>& bytes) {
+  ASSERT_TRUE(bank == 1 || bank == 2);
+  Change(dir_, [&](bmcsim::BmcState& state, std::string* error) {
+    if (bytes.size() > state.firmware.bankSize) {
+      *error = "more bytes than the bank holds";
+      return false;
+    }
+    state.firmware.banks[bank - 1].EraseAll();
+    state.firmware.banks[bank - 1].Store(0, bytes.data(), bytes.size());
+    return true;
+  });
+}
+
+SimBankCounts SimBmc::BankCounts(uint8_t bank) const {
+  if (bank < 1 || bank > 2) return {};
+  const bmcsim::BankActivity& activity = ReadState(dir_).firmware.activity[bank - 1];
+  return SimBankCounts{activity.erases, activity.writes};
+}
+
+SimSelectors SimBmc::Selectors() const {
+  const bmcsim::FirmwareState firmware = ReadState(dir_).firmware;
+  return SimSelectors{firmware.runningBank, firmware.downloaderBank, firmware.imageSelector};
+}
+
+SimChannelAccess SimBmc::Channel2(bool nonVolatile) const {
+  bmcsim::BmcState state = ReadState(dir_);
+  const bmcsim::ChannelAccess& setting = nonVolatile ? state.channel2.nonVolatile : state.channel2.active;
+  return SimChannelAccess{setting.access, setting.privilege};
+}
+
+void SimBmc::SetEraseMs(uint32_t ms) {
+  Change(dir_, [ms](bmcsim::BmcState& state, std::string*) {
+    state.firmware.eraseMs = ms;
+    return true;
+  });
+}
+
+void SimBmc::Reset(std::optional<std::pair<uint8_t, uint8_t>> firmwareRevision) {
+  Change(dir_, [&](bmcsim::BmcState& state, std::string*) {
+    bmcsim::ResetBmc(state);
+    if (firmwareRevision) {
+      state.identity.firmwareRevision1 = firmwareRevision->first;
+      state.identity.firmwareRevision2 = firmwareRevision->second;
+    }
+    return true;
+  });
 }
 
 std::vector<Record> SplitRecords(const std::vector<uint8_t>& raw) {

@@ -1,6 +1,9 @@
 #pragma once
+#include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace testsupport {
@@ -16,6 +19,37 @@ struct SimIdentity {
   bool auxRevision = true;  // 18-byte Get Device ID responses
 };
 
+// A channel's access byte and privilege limit, as Get Channel Access answers them.
+struct SimChannelAccess {
+  uint8_t access = 0x22;
+  uint8_t privilege = 0x04;
+  bool operator==(const SimChannelAccess& o) const { return access == o.access && privilege == o.privilege; }
+};
+
+// The firmware side of a simulated BMC at its start. Device IDs 38h, 39h and 3Ah have two
+// banks (set SimIdentity::deviceId), the others one.
+struct SimFirmware {
+  std::optional<uint8_t> flashChip = 1;  // the fitted ID chip, 0..4, or none
+  uint8_t chipSizeCode = 1;              // reported by chip 4
+  uint8_t chipSectorCode = 1;            // reported by chip 4; 2 = 256-KiB sectors
+  uint8_t runningBank = 1;
+  uint32_t bankSize = 0x400000;
+  uint32_t eraseMs = 0;  // how long an erase keeps the chip busy
+  SimChannelAccess channel2Volatile;
+  SimChannelAccess channel2NonVolatile;
+};
+
+struct SimSelectors {
+  uint8_t runningBank = 1;
+  uint8_t downloaderBank = 1;  // where erases and writes go
+  uint8_t imageSelector = 1;   // what the next reset boots
+};
+
+struct SimBankCounts {
+  uint32_t erases = 0;
+  uint32_t writes = 0;
+};
+
 using Record = std::vector<uint8_t>;
 
 // The test's handle on a simulated BMC's state directory (the programs reach the same BMC
@@ -26,6 +60,7 @@ class SimBmc {
   const std::string& dir() const { return dir_; }
 
   void Init(const SimIdentity& identity = {});
+  void Init(const SimIdentity& identity, const SimFirmware& firmware);
   // Replaces the active repository with raw records back to back (5-byte header + body).
   void LoadRecords(const std::vector<uint8_t>& raw);
   void LoadRecords(const std::vector<Record>& records);
@@ -44,6 +79,19 @@ class SimBmc {
   uint32_t AdditionTimestamp() const;
   uint32_t EraseTimestamp() const;
   bool LockHeld() const;
+
+  // The firmware side.
+  // The first `length` bytes of a bank (the whole bank when 0).
+  std::vector<uint8_t> FlashBytes(uint8_t bank, size_t length = 0) const;
+  // Makes a bank hold these bytes from its start, erased after them.
+  void LoadFlash(uint8_t bank, const std::vector<uint8_t>& bytes);
+  SimBankCounts BankCounts(uint8_t bank) const;
+  SimSelectors Selectors() const;
+  SimChannelAccess Channel2(bool nonVolatile = false) const;
+  void SetEraseMs(uint32_t ms);
+  // Restarts the BMC: it boots the bank the image selector names, now reporting this firmware
+  // revision when given (bmcsim reset).
+  void Reset(std::optional<std::pair<uint8_t, uint8_t>> firmwareRevision = std::nullopt);
 
  private:
   std::string dir_;
