@@ -119,7 +119,6 @@ int ReadStartAddress(FwRun& run) {
 // The bank loop: one pass, or two with -both on a dual-bank device (the bank that is not
 // running first). The image selector follows only a clean verify.
 int FlashPasses(FwRun& run) {
-  if (CheckImageFitsTheBank(run) != 0) return 1;
   const bool dual = IsDualBank(run.identity.deviceId);
   const int passes = dual && run.settings.BothUpdate ? 2 : 1;
   FlashLayout& layout = run.layout;
@@ -170,6 +169,7 @@ int RunChecksAndPasses(FwRun& run) {
   if (GetBmcStatus(run) != 0) return 1;
   if (GetChannelAccess(run) != 0) return 1;
   int result = CheckBeforeThePasses(run);
+  if (result == 0) result = CheckImageFitsTheBank(run);
   if (result == 0) {
     // The driver's own traffic stays away from the BMC while its flash is rewritten.
     if (!transport::HoldMaintenanceMode(run.ctx.transport, true)) {

@@ -18,11 +18,7 @@ std::string MakeDirs(const testsupport::TempDir& dir) {
 }  // namespace
 
 KorvaneFixture::KorvaneFixture() : cwd(MakeDirs(dir)) {
-  testsupport::SimIdentity identity;
-  identity.deviceId = 0x38;
-  identity.firmware1 = 0x01;
-  identity.firmware2 = 0x05;
-  bmc.Init(identity);
+  Machine(0x38);
   testsupport::WriteFile(Prog("mchk_fil"), "// supported boards\nBoard 0100 rev A\n");
   PackageVersion("01.10");
   driver = transport::MakeSimulatedDriver(bmc.dir(), clock);
@@ -54,6 +50,32 @@ std::vector<std::string> KorvaneFixture::UpdateLog() const {
 
 std::vector<std::string> KorvaneFixture::QueryLog() const {
   return testsupport::ReadLogTexts(Prog("Korvane_log1.txt"));
+}
+
+void KorvaneFixture::Machine(uint8_t deviceId, testsupport::SimFirmware firmware, uint32_t dualBankSize) {
+  testsupport::SimIdentity identity;
+  identity.deviceId = deviceId;
+  identity.firmware1 = 0x01;
+  identity.firmware2 = 0x05;
+  const bool dual = deviceId == 0x38 || deviceId == 0x39 || deviceId == 0x3A;
+  bankSize = dual ? dualBankSize : kSingleBankSize;
+  bankCount = dual ? 2 : 1;
+  firmware.bankSize = bankSize;
+  bmc.Init(identity, firmware);
+  for (uint8_t bank = 1; bank <= (dual ? 2 : 1); ++bank) bmc.LoadFlash(bank, OldFirmware(bank, bankSize));
+}
+
+std::vector<uint8_t> KorvaneFixture::OldFirmware(uint8_t bank, size_t size) {
+  std::vector<uint8_t> bytes(size);
+  for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<uint8_t>((i * 7 + bank * 101) ^ (i >> 9));
+  return bytes;
+}
+
+std::vector<uint8_t> KorvaneFixture::WriteImage(size_t size) const {
+  std::vector<uint8_t> image(size);
+  for (size_t i = 0; i < size; ++i) image[i] = static_cast<uint8_t>((i * 13 + 5) ^ (i >> 11) ^ 0x5A);
+  testsupport::WriteFile(Prog("bmcfw.bin"), std::string(image.begin(), image.end()));
+  return image;
 }
 
 void KorvaneFixture::PackageVersion(const std::string& version) const {

@@ -37,12 +37,24 @@ class KorvaneFixture : public ::testing::Test {
     return testsupport::ReadResultFile(Work(name));
   }
   void PackageVersion(const std::string& version) const;
+  // A fresh simulated BMC of this kind, its banks holding an older firmware (OldFirmware).
+  void Machine(uint8_t deviceId, testsupport::SimFirmware firmware = {},
+               uint32_t dualBankSize = kDualBankSize);
+  // The bytes a bank held before the run.
+  static std::vector<uint8_t> OldFirmware(uint8_t bank, size_t size);
+  // An image of this size, written as bmcfw.bin beside the program.
+  std::vector<uint8_t> WriteImage(size_t size) const;
 
   testsupport::TempDir dir;
   testsupport::ScopedCurrentDir cwd;
   platform::VirtualClock clock;
   platform::MemoryConsole console;
   testsupport::SimBmc bmc{dir.File("bmc")};
+  // Small banks keep dual-bank updates quick; a single-bank device always spans 4 MiB.
+  static constexpr uint32_t kDualBankSize = 0x80000;
+  static constexpr uint32_t kSingleBankSize = 0x400000;
+  uint32_t bankSize = kDualBankSize;
+  uint8_t bankCount = 2;
   std::unique_ptr<transport::IpmiDriver> driver;
   runcontrol::RunEnvironment env;
 };

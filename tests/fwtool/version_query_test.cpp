@@ -46,6 +46,7 @@ TEST_F(VersionQuery, ComparesTheRunningFirmwareWithThePackage) {
   EXPECT_THAT(QueryLog(), Contains("=== Get Version Command ==="));
   EXPECT_THAT(QueryLog(), Contains("=== GetBmcStatus() success. ==="));
   EXPECT_FALSE(platform::FileExists(Prog("Korvane_log.txt")));
+  EXPECT_THAT(QueryLog(), ::testing::Not(Contains("BMCFW update was completed.")));
   for (const std::string& line : bmc.LogLines()) EXPECT_EQ(line.rfind("18 01 ", 0), 0u) << line;
 }
 
