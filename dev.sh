@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Developer entry point. Usage: ./dev.sh test | demo | bench [records] | build | deps | format
+# Developer entry point. Usage: ./dev.sh test | demo | bench [records] [image-KiB] | build | deps | format
 set -euo pipefail
 cd "$(dirname "$0")"
 JOBS=${JOBS:-$(nproc 2>/dev/null || echo 2)}
@@ -55,7 +55,11 @@ case "${1:-}" in
     echo "== all tests passed"
     ;;
   demo) deps; build_preset native; exec examples/demo.sh build ;;
-  bench) deps; build_preset native; (cd build && ./bin/sdr_program_bench "${2:-300}") ;;
+  bench)
+    deps
+    build_preset native
+    (cd build && ./bin/sdr_program_bench "${2:-300}" && ./bin/fw_flash_bench "${3:-2048}")
+    ;;
   format) git ls-files '*.cpp' '*.h' | xargs clang-format -i ;;
-  *) echo "usage: ./dev.sh test | demo | bench [records] | build | deps | format" >&2; exit 2 ;;
+  *) echo "usage: ./dev.sh test | demo | bench [records] [image-KiB] | build | deps | format" >&2; exit 2 ;;
 esac

@@ -1,12 +1,11 @@
 // Programs a large SDR file into the simulated BMC with the real clock, the way an update
 // manager runs veltrop (-update -force), and prints what it cost: exchanges, wall time, CPU
 // time per exchange and CPU time spent in waits (which must sleep, not spin).
-#include <sys/resource.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
+#include "bench/measuring_clock.h"
 #include "bmcsim/model/bmc_state.h"
 #include "bmcsim/store/bmc_directory.h"
 #include "platform/clock.h"
@@ -17,34 +16,6 @@
 #include "transport/sim/sim_driver.h"
 
 namespace {
-
-double CpuSeconds() {
-  rusage u{};
-  getrusage(RUSAGE_SELF, &u);
-  return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-         static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
-// The system clock, measuring what the process burns while it is supposed to sleep.
-class MeasuringClock : public platform::Clock {
- public:
-  platform::LocalTime Local() override { return base_.Local(); }
-  int64_t WallSeconds() override { return base_.WallSeconds(); }
-  uint64_t MonotonicMs() override { return base_.MonotonicMs(); }
-  void SleepMs(uint32_t ms) override {
-    double before = CpuSeconds();
-    base_.SleepMs(ms);
-    cpuWhileSleeping += CpuSeconds() - before;
-    sleptMs += ms;
-    ++sleeps;
-  }
-  double cpuWhileSleeping = 0;
-  uint64_t sleptMs = 0;
-  unsigned sleeps = 0;
-
- private:
-  platform::Clock& base_ = platform::SystemClock();
-};
 
 // A full sensor record (type 01h) of the SDR text format, 48 record bytes.
 std::string SensorRecord(int n) {
@@ -89,7 +60,7 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  MeasuringClock clock;
+  bench::MeasuringClock clock;
   auto driver = transport::MakeSimulatedDriver("bmc", clock);
   runcontrol::RunEnvironment env;
   env.clock = &clock;
@@ -100,9 +71,9 @@ int main(int argc, char** argv) {
 
   const char* args[] = {"veltrop", "-update", "-force", "-sdr", "big.sdr"};
   const uint64_t wallStart = platform::SystemClock().MonotonicMs();
-  const double cpuStart = CpuSeconds();
+  const double cpuStart = bench::CpuSeconds();
   veltrop::RunVeltrop(5, args, env);
-  const double cpu = CpuSeconds() - cpuStart;
+  const double cpu = bench::CpuSeconds() - cpuStart;
   const double wall = static_cast<double>(platform::SystemClock().MonotonicMs() - wallStart) / 1000.0;
 
   std::string log;
