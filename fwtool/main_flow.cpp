@@ -9,6 +9,7 @@
 #include "fwtool/flash_passes.h"
 #include "fwtool/fw_run.h"
 #include "fwtool/target_checks.h"
+#include "fwtool/usage.h"
 #include "fwtool/version_check.h"
 #include "runcontrol/operator_prompt.h"
 #include "status/result_kind.h"
@@ -199,6 +200,7 @@ int RunKorvane(int argc, const char* const* argv, runcontrol::RunEnvironment& en
   run.ApplySettings();
   if (!switchesOk) {
     run.Report("C1");
+    run.ctx.console.Write(kUsage);
     return run.ctx.reporter.ExitStatus();
   }
   run.Log(kStartLine);

@@ -10,6 +10,7 @@
 #include "sdrtool/programming/sdr_programming.h"
 #include "sdrtool/repository/repository_commands.h"
 #include "sdrtool/sdr_run.h"
+#include "sdrtool/usage.h"
 #include "sdrtool/version_cache.h"
 #include "status/package_files.h"
 
@@ -167,6 +168,7 @@ int RunVeltrop(int argc, const char* const* argv, runcontrol::RunEnvironment& en
   run.Log("SDR Online Update Tool Version 1.07");
   if (!paramsOk) {
     run.Report("SDRC01");
+    run.Print(kUsage);
     run.Log(kEndLine);
     return run.ctx.reporter.ExitStatus();
   }

@@ -33,14 +33,20 @@ TEST_F(RunFrame, FilesLieBesideTheProgramAsStarted) {
   EXPECT_THAT(QueryLog(), Contains("BMCFW Online Update Tool Version 2.07"));
 }
 
+// A switch error ends the run before its start line; the operator is shown how to start the
+// tool, on the console only.
 TEST_F(RunFrame, SwitchErrorEndsTheRunBeforeItsStartLine) {
   EXPECT_EQ(Run({"-boot", "-version"}), 0);
-  EXPECT_EQ(console.Output(), "Illegal parameter format.\n");
+  EXPECT_EQ(console.Output().rfind("Illegal parameter format.\nUsage: Korvane [MODE] [OPTIONS]\n", 0), 0u);
   EXPECT_THAT(UpdateLog(), ElementsAre("Illegal parameter format."));
 
-  EXPECT_EQ(Run({"-normal", "-version"}), 0);
-  EXPECT_EQ(Result("Update_normal.xml").resultCode, "C1");
-  EXPECT_EQ(console.Output(), "");
+  for (const char* help : {"-h", "-?", "--help"}) {
+    EXPECT_EQ(Run({"-normal", help}), 0);
+    EXPECT_EQ(Result("Update_normal.xml").resultCode, "C1");
+    EXPECT_EQ(console.Output().rfind("Usage: Korvane", 0), 0u) << help;
+  }
+  for (const std::string& line : UpdateLog()) EXPECT_EQ(line.find("Usage"), std::string::npos);
+  EXPECT_EQ(testsupport::ReadFileOrEmpty(Work("Update_normal.xml")).find("Usage"), std::string::npos);
   EXPECT_TRUE(bmc.LogLines().empty());
 }
 

@@ -21,11 +21,17 @@ TEST_F(MainFlow, NoArgumentsIsAParameterErrorShownOnTheConsole) {
   EXPECT_THAT(LogLines(),
               ElementsAre("=== SDR Online Update start ===", "SDR Online Update Tool Version 1.07",
                           "Illegal parameter format.", "=== SDR Online Update end ==="));
-  EXPECT_THAT(console.Output(), HasSubstr("Illegal parameter format.\n"));
+  // The usage follows the message, on the console only.
+  EXPECT_THAT(console.Output(),
+              HasSubstr("Illegal parameter format.\nUsage: veltrop MODE [INPUT] [OPTIONS]\n"));
   for (const char* f : {"Get_version.xml", "Update_normal.xml", "Update_force.xml", "Get_ratio.xml"}) {
     EXPECT_FALSE(platform::FileExists(File(f))) << f;
   }
   EXPECT_TRUE(bmc.LogLines().empty());
+  EXPECT_EQ(Run({"-update", "--help"}), 0);
+  EXPECT_EQ(Result("Update_normal.xml").resultCode, "SDRC01");
+  EXPECT_THAT(console.Output(), HasSubstr("Usage: veltrop"));
+  for (const std::string& line : LogLines()) EXPECT_EQ(line.find("Usage"), std::string::npos);
 }
 
 TEST_F(MainFlow, ParameterErrorGoesToTheResultFileOfTheModeParsedSoFar) {
