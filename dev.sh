@@ -1,15 +1,19 @@
 #!/usr/bin/env bash
-# Developer entry point. Usage: ./dev.sh test | demo | bench [records] [image-KiB] | build | deps | format
+# Developer entry point. Usage: ./dev.sh test | demo | bench [records] [image-KiB] | build | deps | format |
+#                               fuzz [seconds] | fuzzsmoke
 set -euo pipefail
 cd "$(dirname "$0")"
 JOBS=${JOBS:-$(nproc 2>/dev/null || echo 2)}
 
 PACKAGES=(cmake ninja-build g++ pkg-config googletest libgtest-dev libgmock-dev libbenchmark-dev libxml2-dev
           mingw-w64 wine wine64 clang-format python3)
+# The fuzz preset only: clang with its libFuzzer and sanitizer runtimes.
+FUZZ_PACKAGES=(clang libclang-rt-14-dev)
 
 deps() {
-  local missing=()
-  for p in "${PACKAGES[@]}"; do
+  local wanted=("$@") missing=()
+  [ ${#wanted[@]} -eq 0 ] && wanted=("${PACKAGES[@]}")
+  for p in "${wanted[@]}"; do
     dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
   done
   [ ${#missing[@]} -eq 0 ] && return 0
@@ -40,6 +44,29 @@ wine_prefix() {
   WINEPREFIX="$PWD/build-win/wineprefix" WINEDEBUG=-all wineboot -i >/dev/null 2>&1 || true
 }
 
+# Every fuzz target for the given seconds, one at a time, each on its committed seeds
+# (fuzz/corpus/<target>) and a working corpus of its own in build-fuzz/corpus/<target>. A
+# finding stops with the target's artifact in build-fuzz/artifacts/<target>/.
+fuzz_all() {
+  local seconds=$1 failed=0
+  deps "${PACKAGES[@]}" "${FUZZ_PACKAGES[@]}"
+  build_preset fuzz
+  for bin in build-fuzz/bin/fuzz_*; do
+    local target=${bin##*/fuzz_}
+    mkdir -p "build-fuzz/corpus/$target" "build-fuzz/artifacts/$target"
+    echo "== fuzz $target: ${seconds} s"
+    if ! "$bin" -max_total_time="$seconds" -timeout=25 -rss_limit_mb=4096 -print_final_stats=1 \
+        -artifact_prefix="$PWD/build-fuzz/artifacts/$target/" \
+        "$PWD/build-fuzz/corpus/$target" "$PWD/fuzz/corpus/$target" >"build-fuzz/artifacts/$target.log" 2>&1; then
+      tail -n 60 "build-fuzz/artifacts/$target.log"
+      failed=1
+    fi
+    grep -E '^(#[0-9]+[[:space:]]+DONE|stat::number_of_executed_units)' "build-fuzz/artifacts/$target.log" || true
+  done
+  [ $failed -eq 0 ] || { echo "== fuzz: findings above" >&2; return 1; }
+  echo "== fuzz: no findings"
+}
+
 case "${1:-}" in
   deps) deps ;;
   build) deps; build_preset native ;;
@@ -61,5 +88,7 @@ case "${1:-}" in
     (cd build && ./bin/sdr_program_bench "${2:-300}" && ./bin/fw_flash_bench "${3:-2048}")
     ;;
   format) git ls-files '*.cpp' '*.h' | xargs clang-format -i ;;
-  *) echo "usage: ./dev.sh test | demo | bench [records] [image-KiB] | build | deps | format" >&2; exit 2 ;;
+  fuzz) fuzz_all "${2:-60}" ;;
+  fuzzsmoke) fuzz_all 15 ;;
+  *) echo "usage: ./dev.sh test | demo | bench [records] [image-KiB] | build | deps | format | fuzz [seconds] | fuzzsmoke" >&2; exit 2 ;;
 esac
