@@ -19,6 +19,29 @@ constexpr uint8_t kPrivilegeUnchanged = 0x04;
 constexpr uint8_t kAccessBits = 0x3F;
 constexpr uint8_t kPrivilegeBits = 0x0F;
 
+constexpr uint8_t kAccessModeBits = 0x07;
+constexpr uint8_t kHighestAccessMode = 3;  // disabled, pre-boot only, always, shared
+constexpr uint8_t kLowestPrivilege = 1;    // callback .. OEM
+constexpr uint8_t kHighestPrivilege = 5;
+constexpr int kRestoreAttempts = 3;
+constexpr uint32_t kRestorePauseMs = 1000;
+
+// A setting the BMC could not have: what was read cannot be put back, so it is no reading.
+bool Plausible(uint8_t access, uint8_t privilege) {
+  const uint8_t limit = privilege & kPrivilegeBits;
+  return (access & kAccessModeBits) <= kHighestAccessMode && limit >= kLowestPrivilege &&
+         limit <= kHighestPrivilege;
+}
+
+Exchange SendSetChannelAccess(FwRun& run, uint8_t access, uint8_t privilege) {
+  return Send(run, kNetFnApp, kCmdSetChannelAccess,
+              {kChannel, static_cast<uint8_t>(access | kVolatileSetting), privilege});
+}
+
+bool Accepted(const Exchange& e) {
+  return e.status == transport::kExchangeOk && e.CompletionCode() == 0x00 && e.response.length == 3;
+}
+
 bool Query(const FwRun& run) {
   return run.settings.mode == RunMode::GetVersion || run.settings.mode == RunMode::GetRatio;
 }
@@ -34,6 +57,12 @@ int GetChannelAccess(FwRun& run) {
     ReportFailedExchange(run, "C17", e);
     return 1;
   }
+  // Disabling the channel on the strength of a garbled reading would leave it off for good.
+  if (!Plausible(access & kAccessBits, privilege)) {
+    run.Log("Get Channel Access answered a setting channel 2 cannot have.");
+    ReportFailedExchange(run, "C17", e);
+    return 1;
+  }
   run.channel.access = access;
   run.channel.privilege = privilege;
   run.channel.saved = true;
@@ -46,9 +75,8 @@ int GetChannelAccess(FwRun& run) {
 
 int SetChannelAccess(FwRun& run, uint8_t access, uint8_t privilege) {
   if (Query(run)) return 0;
-  const Exchange e = Send(run, kNetFnApp, kCmdSetChannelAccess,
-                          {kChannel, static_cast<uint8_t>(access | kVolatileSetting), privilege});
-  if (e.status != transport::kExchangeOk || e.CompletionCode() != 0x00 || e.response.length != 3) {
+  const Exchange e = SendSetChannelAccess(run, access, privilege);
+  if (!Accepted(e)) {
     ReportFailedExchange(run, "C18", e);
     return 1;
   }
@@ -60,7 +88,20 @@ int RestoreChannelAccess(FwRun& run) {
   if (!run.channel.saved) return 0;
   // A failed call of the Microsoft driver tore its path down; channel 2 must come back anyway.
   transport::ReopenAfterTeardown(run.ctx.transport);
-  return SetChannelAccess(run, run.channel.access & kAccessBits, run.channel.privilege & kPrivilegeBits);
+  const uint8_t access = run.channel.access & kAccessBits;
+  const uint8_t privilege = run.channel.privilege & kPrivilegeBits;
+  // Channel 2 must not stay off for one lost or refused request: a few more tries, a pause apart.
+  Exchange e;
+  for (int attempt = 1; attempt <= kRestoreAttempts; ++attempt) {
+    if (attempt > 1) run.ctx.clock.SleepMs(kRestorePauseMs);
+    e = SendSetChannelAccess(run, access, privilege);
+    if (Accepted(e)) {
+      run.Log("=== SetChannelAccess() success. ===");
+      return 0;
+    }
+  }
+  ReportFailedExchange(run, "C18", e);
+  return 1;
 }
 
 }  // namespace korvane

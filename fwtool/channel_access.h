@@ -8,14 +8,14 @@ class FwRun;
 // Each returns 0, or 1 after reporting its result code; none sends anything in the query
 // modes.
 
-// Saves channel 2's volatile access setting and disables the channel for the update. When
-// the disabling request fails, one best-effort restore follows: the BMC may have applied it
-// with only its answer lost.
+// Saves channel 2's volatile access setting and disables the channel for the update. A setting
+// the channel cannot have is no reading (C17, nothing disabled). When the disabling request
+// fails, a restore follows: the BMC may have applied it with only its answer lost.
 int GetChannelAccess(FwRun& run);
 // Sets channel 2's volatile access byte (the privilege byte as given: with its top bits clear
 // the privilege limit is left as it is).
 int SetChannelAccess(FwRun& run, uint8_t access, uint8_t privilege);
-// Puts the saved setting back.
+// Puts the saved setting back, trying up to three times before it reports C18.
 int RestoreChannelAccess(FwRun& run);
 
 }  // namespace korvane

@@ -6,6 +6,19 @@
 #include "platform/files_internal.h"
 
 namespace platform {
+namespace {
+
+bool flushToDisk = true;
+
+}  // namespace
+
+void SetFlushToDisk(bool flush) {
+  flushToDisk = flush;
+}
+
+bool FlushToDisk() {
+  return flushToDisk;
+}
 
 bool FileExists(const std::string& path) {
   std::FILE* f = std::fopen(path.c_str(), "rb");

@@ -15,6 +15,10 @@ bool ReadWholeFile(const std::string& path, std::string* content);
 // *error (when given) holds the reason as an errno number; Windows errors are mapped onto the
 // nearest one (ENOENT, EACCES, EEXIST, ENOSPC, ENOMEM, EINVAL, EIO for the rest).
 bool WriteFileAtomically(const std::string& path, std::string_view content, int* error = nullptr);
+// Whether the atomic writer flushes each file to disk before the rename (the default). Only
+// tests turn it off: their files are scratch, and thousands of flushes would cost minutes.
+void SetFlushToDisk(bool flush);
+bool FlushToDisk();
 // Copies a file the same way: the destination is replaced whole or not at all.
 bool CopyFileAtomically(const std::string& from, const std::string& to, int* error = nullptr);
 // Renames, replacing an existing target; *error as for WriteFileAtomically.

@@ -46,7 +46,7 @@ int WriteNewFile(const std::string& path, std::string_view content) {
   if (fd < 0) return errno;
   int error = WriteAll(fd, content);
   // Without this a crash soon after the rename can leave an empty file under the old name.
-  while (error == 0 && fsync(fd) != 0) {
+  while (error == 0 && FlushToDisk() && fsync(fd) != 0) {
     if (errno != EINTR) error = errno;
   }
   // Linux closes the descriptor even when close reports EINTR.

@@ -78,7 +78,7 @@ int WriteNewFile(const std::string& path, std::string_view content) {
   if (file == INVALID_HANDLE_VALUE) return LastErrno();
   int error = WriteAll(file, content);
   // Without this a crash soon after the rename can leave an empty file under the old name.
-  if (error == 0 && !FlushFileBuffers(file)) error = LastErrno();
+  if (error == 0 && FlushToDisk() && !FlushFileBuffers(file)) error = LastErrno();
   if (!CloseHandle(file) && error == 0) error = LastErrno();
   if (error != 0) DeleteFileA(path.c_str());
   return error;

@@ -365,8 +365,9 @@ TEST_F(FlashUpdate, RestoreSendsOnlyTheDefinedAccessBits) {
 // Two reports in one run: the first code stays in the result file, both messages are logged.
 TEST_F(FlashUpdate, FirstFailureStaysWhenTheRestoreFailsToo) {
   WriteImage(0x1A345);
+  // The restore is tried three times.
   bmc.AddFault("netfn=0x08 cmd=0x00 status=10");
-  bmc.AddFault("netfn=0x06 cmd=0x40 skip=1 count=1 cc=0xc1");
+  bmc.AddFault("netfn=0x06 cmd=0x40 skip=1 count=3 cc=0xc1");
   ASSERT_EQ(Run({"-force"}), 0);
   EXPECT_EQ(Result("Update_force.xml").resultCode, "C16");
   EXPECT_THAT(UpdateLog(), Contains("IPMI command error.(FW ID Chip)"));
@@ -374,7 +375,7 @@ TEST_F(FlashUpdate, FirstFailureStaysWhenTheRestoreFailsToo) {
   // An operator sees both.
   bmc.ClearFaults();
   bmc.AddFault("netfn=0x08 cmd=0x00 status=10");
-  bmc.AddFault("netfn=0x06 cmd=0x40 skip=1 count=1 cc=0xc1");
+  bmc.AddFault("netfn=0x06 cmd=0x40 skip=1 count=3 cc=0xc1");
   ASSERT_EQ(Run({}, "y\n"), 0);
   EXPECT_NE(
       console.Output().find("IPMI command error.(FW ID Chip)\nIPMI command error.(Set Channel Access)\n"),

@@ -5,6 +5,7 @@
 #include "platform/process.h"
 #include "tests/support/log_lines.h"
 #include "transport/sim/sim_driver.h"
+#include "transport/sim/sim_wmi_method.h"
 
 namespace korvane {
 namespace {
@@ -32,6 +33,11 @@ KorvaneFixture::KorvaneFixture() : cwd(MakeDirs(dir)) {
 
 KorvaneFixture::~KorvaneFixture() = default;
 
+void KorvaneFixture::UseMicrosoftDriver() {
+  bmc.SetMicrosoftDriver(true);
+  env.openWmiPath = transport::MakeSimulatedWmiOpener(bmc.dir(), clock);
+}
+
 int KorvaneFixture::Run(const std::vector<std::string>& args, const std::string& stdinText) {
   return RunAs(Prog("Korvane"), args, stdinText);
 }
@@ -52,7 +58,8 @@ std::vector<std::string> KorvaneFixture::QueryLog() const {
   return testsupport::ReadLogTexts(Prog("Korvane_log1.txt"));
 }
 
-void KorvaneFixture::Machine(uint8_t deviceId, testsupport::SimFirmware firmware, uint32_t dualBankSize) {
+void KorvaneFixture::Machine(uint8_t deviceId, testsupport::SimFirmware firmware, uint32_t dualBankSize,
+                             bool oldFirmware) {
   testsupport::SimIdentity identity;
   identity.deviceId = deviceId;
   identity.firmware1 = 0x01;
@@ -62,6 +69,7 @@ void KorvaneFixture::Machine(uint8_t deviceId, testsupport::SimFirmware firmware
   bankCount = dual ? 2 : 1;
   firmware.bankSize = bankSize;
   bmc.Init(identity, firmware);
+  if (!oldFirmware) return;
   for (uint8_t bank = 1; bank <= (dual ? 2 : 1); ++bank) bmc.LoadFlash(bank, OldFirmware(bank, bankSize));
 }
 

@@ -38,12 +38,17 @@ class KorvaneFixture : public ::testing::Test {
   }
   void PackageVersion(const std::string& version) const;
   // A fresh simulated BMC of this kind, its banks holding an older firmware (OldFirmware).
+  // Without old firmware the banks start erased, which keeps the simulated state small.
   void Machine(uint8_t deviceId, testsupport::SimFirmware firmware = {},
-               uint32_t dualBankSize = kDualBankSize);
+               uint32_t dualBankSize = kDualBankSize, bool oldFirmware = true);
   // The bytes a bank held before the run.
   static std::vector<uint8_t> OldFirmware(uint8_t bank, size_t size);
   // An image of this size, written as bmcfw.bin beside the program.
   std::vector<uint8_t> WriteImage(size_t size) const;
+  // Gives the machine the Microsoft IPMI driver and the run its simulated opener, so requests
+  // go through the WMI path under the program's own retry policy; again after Machine(), which
+  // starts a fresh BMC without it.
+  void UseMicrosoftDriver();
 
   testsupport::TempDir dir;
   testsupport::ScopedCurrentDir cwd;

@@ -14,6 +14,8 @@ namespace fs = std::filesystem;
 namespace testsupport {
 
 TempDir::TempDir() {
+  // Everything a test writes is scratch: flushing each file to disk would only cost time.
+  platform::SetFlushToDisk(false);
   std::random_device rd;
   for (int attempt = 0; attempt < 100; ++attempt) {
     fs::path p = fs::temp_directory_path() / ("bmctest-" + std::to_string(rd()));

@@ -1,0 +1,94 @@
+#pragma once
+#include <algorithm>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/clock.h"
+#include "transport/ipmi_driver.h"
+
+namespace testsupport {
+
+// One fault a sweep puts at one exchange.
+struct InjectedFault {
+  enum Kind { kCompletion, kUnreachable, kAnswerLost, kTruncated, kFlippedByte, kDelay };
+  Kind kind;
+  uint8_t code;  // for kCompletion
+  const char* name;
+};
+
+// Completion codes C0, C5, CA, CC, D5, FF (the request is not carried out); the driver not
+// reachable (not carried out); the answer lost (carried out); the answer cut to two bytes; its
+// first data byte flipped; a 20-second delay.
+inline std::vector<InjectedFault> SweepFaults() {
+  return {{InjectedFault::kCompletion, 0xC0, "cc C0"},  {InjectedFault::kCompletion, 0xC5, "cc C5"},
+          {InjectedFault::kCompletion, 0xCA, "cc CA"},  {InjectedFault::kCompletion, 0xCC, "cc CC"},
+          {InjectedFault::kCompletion, 0xD5, "cc D5"},  {InjectedFault::kCompletion, 0xFF, "cc FF"},
+          {InjectedFault::kUnreachable, 0, "status 9"}, {InjectedFault::kAnswerLost, 0, "status 10"},
+          {InjectedFault::kTruncated, 0, "truncated"},  {InjectedFault::kFlippedByte, 0, "flipped byte"},
+          {InjectedFault::kDelay, 0, "delay"}};
+}
+
+// Passes requests on, counting them, and spoils the one armed.
+class FaultAtExchange : public transport::IpmiDriver {
+ public:
+  FaultAtExchange(transport::IpmiDriver* inner, platform::Clock* clock) : inner_(inner), clock_(clock) {}
+
+  void Arm(int index, const InjectedFault& fault) {
+    index_ = index;
+    fault_ = fault;
+    count = 0;
+  }
+  void Disarm() {
+    index_ = -1;
+    count = 0;
+  }
+  int count = 0;
+
+  transport::ExchangeStatus Exchange(const uint8_t* request, uint8_t requestLength, uint8_t* response,
+                                     size_t responseCapacity, uint8_t* responseLength) override {
+    if (count++ != index_)
+      return inner_->Exchange(request, requestLength, response, responseCapacity, responseLength);
+    switch (fault_.kind) {
+      case InjectedFault::kCompletion:
+        response[0] = static_cast<uint8_t>(request[0] + 4);
+        response[1] = request[1];
+        response[2] = fault_.code;
+        *responseLength = 3;
+        return transport::kExchangeOk;
+      case InjectedFault::kUnreachable:
+        return transport::kDriverUnreachable;
+      case InjectedFault::kDelay:
+        clock_->SleepMs(20000);
+        break;
+      default:
+        break;
+    }
+    const transport::ExchangeStatus status =
+        inner_->Exchange(request, requestLength, response, responseCapacity, responseLength);
+    if (status != transport::kExchangeOk) return status;
+    switch (fault_.kind) {
+      case InjectedFault::kAnswerLost:
+        *responseLength = 0;
+        return transport::kTransferFailed;
+      case InjectedFault::kTruncated:
+        *responseLength = std::min<uint8_t>(*responseLength, 2);
+        break;
+      case InjectedFault::kFlippedByte:
+        if (*responseLength > 3) response[3] ^= 0xFF;
+        break;
+      default:
+        break;
+    }
+    return status;
+  }
+  bool HoldMaintenanceMode(bool on) override { return inner_->HoldMaintenanceMode(on); }
+
+ private:
+  transport::IpmiDriver* inner_;
+  platform::Clock* clock_;
+  int index_ = -1;
+  InjectedFault fault_{InjectedFault::kDelay, 0, ""};
+};
+
+}  // namespace testsupport
