@@ -69,6 +69,14 @@ uint32_t ChunkLength(const FwRun& run, uint32_t address, uint64_t size) {
   return static_cast<uint32_t>(n);
 }
 
+// Between chunks and erase units is a safe point to stop at: the pass fails with its code, and
+// the run restores what it changed.
+bool Stopped(FwRun& run, const char* code) {
+  if (!run.ctx.StopRequested()) return false;
+  run.Report(code);
+  return true;
+}
+
 int Fail(FwRun& run, const char* code, const Exchange& e) {
   ReportFailedExchange(run, code, e);
   return 1;
@@ -146,6 +154,7 @@ int EraseBmcData(FwRun& run) {
   Exchange last;
   while (address < end) {
     ShowProgress(run, address, layout.bank2Address, Phase::kErase);
+    if (Stopped(run, "C8")) return 1;
     if (BootBlockSkip(run, &address) || KeptRangeSkip(run, &address)) continue;
     const uint32_t sector = ((address - layout.startAddress) >> 16) & 0xFF;
     const bool blockStart = address == 0 || address == 0x4000 || address == 0x6000 || address == 0x8000;
@@ -206,6 +215,7 @@ int UpdateBmcData(FwRun& run) {
   uint32_t address = start;
   while (address - static_cast<uint64_t>(start) < size) {
     ShowProgress(run, address, size, Phase::kWrite);
+    if (Stopped(run, "C9")) return 1;
     if (BootBlockSkip(run, &address) || KeptRangeSkip(run, &address)) continue;
     const uint32_t n = ChunkLength(run, address, size);
     std::vector<uint8_t> data;
@@ -247,6 +257,7 @@ int VerifyWriteData(FwRun& run) {
   uint32_t address = start;
   while (address - static_cast<uint64_t>(start) < size) {
     ShowProgress(run, address, size, Phase::kVerify);
+    if (Stopped(run, "C10")) return 1;
     if (KeptRangeSkip(run, &address) || BootBlockSkip(run, &address)) continue;
     const uint32_t n = ChunkLength(run, address, size);
     std::vector<uint8_t> data;

@@ -56,6 +56,8 @@ FwRun::FwRun(runcontrol::RunEnvironment& env, const ProgramFiles& programFiles)
   ctx.reporter.beforeResultFile = [this](status::ResultKind kind, const std::string& code) {
     if (kind != status::ResultKind::NormalResult && kind != status::ResultKind::ForceResult) return;
     if (code != "Complete" && code != "Down Grade") return;
+    // A run asked to stop answers at once.
+    if (ctx.StopRequested()) return;
     const std::string path = ctx.files.PathOf(kind);
     if (status::WaitResponseFileConsumed(ctx.clock, path) == status::ResponseFileWait::kOverwriting) {
       Log("Response file already exists.(" + path + ")");

@@ -124,6 +124,11 @@ int FlashPasses(FwRun& run) {
   const int passes = dual && run.settings.BothUpdate ? 2 : 1;
   FlashLayout& layout = run.layout;
   for (int pass = 1; pass <= passes; ++pass) {
+    // Before a bank is touched is a safe point to stop at.
+    if (run.ctx.StopRequested()) {
+      run.Report("C8");
+      return 1;
+    }
     if (dual) {
       if (!run.settings.BothUpdate) {
         layout.targetBank = 0xFF;

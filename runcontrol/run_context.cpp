@@ -1,6 +1,7 @@
 #include "runcontrol/run_context.h"
 
 #include "platform/files.h"
+#include "platform/interrupt.h"
 
 namespace runcontrol {
 namespace {
@@ -18,6 +19,15 @@ RunContext::RunContext(RunEnvironment& e, size_t logLineBufferSize)
       files(console),
       reporter(log, files, console) {
   transport.vendorDriver = e.vendorDriver;
+}
+
+bool RunContext::StopRequested() {
+  if (!platform::InterruptRequested()) return false;
+  if (!stopLogged_) {
+    stopLogged_ = true;
+    log.Line("Stop requested: the run ends at this safe point and cleans up.");
+  }
+  return true;
 }
 
 void RunContext::PublishProgress() {
@@ -58,7 +68,8 @@ transport::WmiPresence ChooseTransport(RunContext& run, const transport::WmiPath
 }
 
 void FinishManagedUpdate(RunContext& run, int attempts) {
-  run.clock.SleepMs(kEndPauseMs);
+  // The pause leaves the manager time to read the last ratio; a stop request does not wait.
+  if (!run.StopRequested()) run.clock.SleepMs(kEndPauseMs);
   const std::string progressFile = run.files.PathOf(status::ResultKind::RatioWorkFile);
   for (int failures = 0; !platform::RemoveFile(progressFile) && ++failures < attempts;) {
     run.clock.SleepMs(kRemovePauseMs);

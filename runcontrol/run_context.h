@@ -35,12 +35,19 @@ class RunContext {
   // The Microsoft IPMI driver once opened; it lives as long as the run, on the run's thread.
   std::unique_ptr<transport::IpmiDriver> openedWmiDriver;
 
+  // True once the process was asked to stop (Ctrl-C, termination, a closing console): the
+  // run stops at its next safe point and cleans up. Logged the first time it is seen.
+  bool StopRequested();
+
   // Writes the progress working file with the current ratio.
   void PublishProgress();
   void SetProgress(int32_t ratio) {
     progressRatio = ratio;
     PublishProgress();
   }
+
+ private:
+  bool stopLogged_ = false;
 };
 
 // The run's single-instance lock (lock name and directory from the environment). False when

@@ -26,7 +26,8 @@ SdrRun::SdrRun(runcontrol::RunEnvironment& env)
       return;
     }
     if (settings.ResultTraceEnabled) Log("update end");
-    status::HoldBackUpdateResult(ctx.clock, resultStartTime);
+    // A run asked to stop does not keep the manager waiting for its answer.
+    if (!ctx.StopRequested()) status::HoldBackUpdateResult(ctx.clock, resultStartTime);
     if (settings.ResultTraceEnabled) Log("result file reply");
   };
   ApplySettings();

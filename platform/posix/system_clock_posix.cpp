@@ -2,6 +2,7 @@
 #include <cerrno>
 
 #include "platform/clock.h"
+#include "platform/interrupt.h"
 
 namespace platform {
 namespace {
@@ -23,7 +24,8 @@ class PosixClock : public Clock {
   void SleepMs(uint32_t ms) override {
     timespec req{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};
     timespec rem{};
-    while (nanosleep(&req, &rem) != 0 && errno == EINTR) req = rem;
+    // A stop request cuts the sleep short: the run looks at it right after.
+    while (nanosleep(&req, &rem) != 0 && errno == EINTR && !InterruptRequested()) req = rem;
   }
 };
 

@@ -187,6 +187,8 @@ int ProgramSdrFile(SdrRun& run, const std::string& fileName, const SetNameList* 
   if (result == 0 && programs) {
     if (compareOnly) {
       run.programming.programmed = false;
+    } else if (run.ctx.StopRequested()) {
+      return run.errors.Report(33);
     } else {
       result = SetSparedSdrLock(run, kLockTake);
       if (result != 0) {
@@ -248,6 +250,7 @@ int ProgramSdrFile(SdrRun& run, const std::string& fileName, const SetNameList* 
 
 int WriteRepository(SdrRun& run, const SdrRecordList& records) {
   RaiseProgress(run, kWriteStartRatio);
+  if (run.ctx.StopRequested()) return kAlreadyReported;
   WriteMessage(run, "Clearing SDR Repository...");
   const int erased = ClearSparedSdr(run);
   RaiseProgress(run, kErasedRatio);
@@ -260,6 +263,11 @@ int WriteRepository(SdrRun& run, const SdrRecordList& records) {
     run.Log("Writing SDR Record ");
     int number = 1;
     for (const SdrRecord& record : records) {
+      // Between records is a safe point: the lock's release discards what was written.
+      if (run.ctx.StopRequested()) {
+        result = kAlreadyReported;
+        break;
+      }
       run.programming.transcript.DumpRecord(record.bytes, Format("Writing SDR Record #%d", number));
       if (PartialAddSparedSdr(run, record.bytes) != 0) {
         result = kAlreadyReported;
@@ -288,6 +296,7 @@ int ReadRepository(SdrRun& run, bool spared, SdrRecordList* records) {
   size_t totalBytes = 0;
   uint16_t recordId = 0;
   while (recordId != 0xFFFF && state.readState != ReadBackState::kRepositoryEmpty) {
+    if (run.ctx.StopRequested()) return kAlreadyReported;
     if (seen[recordId]) {
       run.Log(Format("Get SDR: record ID %04Xh comes again, the record chain loops", recordId));
       return 4;

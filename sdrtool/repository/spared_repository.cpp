@@ -79,6 +79,7 @@ int ClearSparedSdr(SdrRun& run) {
       run.Log("Clear SDR repository: erase not completed within 600 seconds");
       return kAlreadyReported;
     }
+    if (run.ctx.StopRequested()) return kAlreadyReported;
     run.ctx.clock.SleepMs(kErasePollMs);
     if (run.commands.Send(statusRequest, &reply, LossExpected()) != 0) return kAlreadyReported;
     if (reply.length != 4) return 29;
