@@ -5,7 +5,8 @@
 namespace bmcsim {
 namespace {
 
-bool Matches(const FaultRule& rule, const uint8_t* request, size_t length) {
+bool Matches(const FaultRule& rule, const uint8_t* request, size_t length, ExchangePath path) {
+  if (rule.effect == FaultEffect::kWmiFail && path != ExchangePath::kMicrosoftDriver) return false;
   if (length < 2 || request[0] >> 2 != rule.netFn || request[1] != rule.command) return false;
   if (rule.match.size() > length - 2) return false;
   return std::equal(rule.match.begin(), rule.match.end(), request + 2);
@@ -13,10 +14,11 @@ bool Matches(const FaultRule& rule, const uint8_t* request, size_t length) {
 
 }  // namespace
 
-FaultPlan TriggerFaults(std::vector<FaultRule>& rules, const uint8_t* request, size_t length) {
+FaultPlan TriggerFaults(std::vector<FaultRule>& rules, const uint8_t* request, size_t length,
+                        ExchangePath path) {
   FaultPlan plan;
   for (FaultRule& rule : rules) {
-    if (!Matches(rule, request, length)) continue;
+    if (!Matches(rule, request, length, path)) continue;
     if (rule.skip > 0) {
       --rule.skip;
       continue;
@@ -38,6 +40,9 @@ FaultPlan TriggerFaults(std::vector<FaultRule>& rules, const uint8_t* request, s
         break;
       case FaultEffect::kCancel:
         plan.cancel = true;
+        break;
+      case FaultEffect::kWmiFail:
+        plan.methodCallFailed = true;
         break;
       case FaultEffect::kLength:
       case FaultEffect::kPatch:

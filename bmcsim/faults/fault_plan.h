@@ -8,8 +8,13 @@
 
 namespace bmcsim {
 
+// The driver a request came through: the vendor driver (also the tool's `send`), or the
+// Microsoft IPMI driver's WMI provider.
+enum class ExchangePath { kVendorDriver, kMicrosoftDriver };
+
 // What the rules that fire on one exchange do to it, in rule order.
 struct FaultPlan {
+  bool methodCallFailed = false;
   bool unreachable = false;
   bool transferFailed = false;
   bool cancel = false;
@@ -21,7 +26,8 @@ struct FaultPlan {
 
 // Counts this exchange against every matching rule (skip first, then count) and collects
 // the effects of those that fire. The plan points into rules.
-FaultPlan TriggerFaults(std::vector<FaultRule>& rules, const uint8_t* request, size_t length);
+FaultPlan TriggerFaults(std::vector<FaultRule>& rules, const uint8_t* request, size_t length,
+                        ExchangePath path = ExchangePath::kVendorDriver);
 void ApplyResponseEdits(const FaultPlan& plan, wire::Bytes* response);
 
 }  // namespace bmcsim

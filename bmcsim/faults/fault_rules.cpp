@@ -50,6 +50,9 @@ bool ParseEffect(const std::string& key, const std::string& value, FaultRule* ru
   } else if (key == "flip") {
     if (!ParseNumber(value, kMaxDataByte, &n) || n == 0) return Fail(error, "flip= needs a data byte 1..252");
     rule->effect = FaultEffect::kFlip;
+  } else if (key == "wmi") {
+    if (value != "fail") return Fail(error, "wmi= takes only 'fail'");
+    rule->effect = FaultEffect::kWmiFail;
   } else if (key == "patch") {
     size_t colon = value.find(':');
     if (colon == std::string::npos || !ParseNumber(value.substr(0, colon), kMaxResponse - 1, &n) ||
@@ -116,8 +119,9 @@ bool ParseFaultRule(const std::string& text, FaultRule* rule, std::string* error
   }
   if (!seen.count("netfn") || !seen.count("cmd")) return Fail(error, "a rule needs netfn= and cmd=");
   if (effects != 1) {
-    return Fail(error,
-                "a rule needs exactly one effect: cc=, status=, length=, delay=, patch=, flip= or cancel");
+    return Fail(
+        error,
+        "a rule needs exactly one effect: cc=, status=, length=, delay=, patch=, flip=, wmi= or cancel");
   }
   *rule = std::move(r);
   return true;
@@ -143,6 +147,8 @@ std::string FormatFaultRule(const FaultRule& rule) {
       return text + " cancel";
     case FaultEffect::kFlip:
       return text + " flip=" + std::to_string(rule.value);
+    case FaultEffect::kWmiFail:
+      return text + " wmi=fail";
   }
   return text;
 }

@@ -14,6 +14,7 @@ enum class FaultEffect : uint8_t {
   kPatch,           // response bytes overwritten from an offset
   kCancel,          // another party reserves just before the request is handled
   kFlip,            // data byte N (1 = the first after the completion code) XORed with FFh
+  kWmiFail,         // the Microsoft driver's method call fails; other paths never match the rule
 };
 
 // One fault injection rule, e.g. "netfn=0x0a cmd=0x23 match=0000 skip=2 count=1 cc=0xc5".

@@ -6,14 +6,23 @@
 namespace bmcsim {
 
 ExchangeResult RunExchange(const BmcModel& model, BmcState& state, const uint8_t* request, size_t length,
-                           platform::Clock& clock) {
+                           platform::Clock& clock, ExchangePath path) {
   ExchangeResult result;
   if (length < 2) {
     result.outcome = ExchangeOutcome::kTransferFailed;
     return result;
   }
-  FaultPlan plan = TriggerFaults(state.faults, request, length);
+  // A host without the driver has no provider to answer its method; no rule sees the request.
+  if (path == ExchangePath::kMicrosoftDriver && !state.microsoftDriver) {
+    result.outcome = ExchangeOutcome::kMethodCallFailed;
+    return result;
+  }
+  FaultPlan plan = TriggerFaults(state.faults, request, length, path);
   result.delayMs = plan.delayMs;
+  if (plan.methodCallFailed) {
+    result.outcome = ExchangeOutcome::kMethodCallFailed;
+    return result;
+  }
   if (plan.unreachable) {
     result.outcome = ExchangeOutcome::kUnreachable;
     return result;
@@ -37,6 +46,8 @@ std::string ExchangeLogLine(const uint8_t* request, size_t length, const Exchang
       return line + "status 9";
     case ExchangeOutcome::kTransferFailed:
       return line + "status 10";
+    case ExchangeOutcome::kMethodCallFailed:
+      return line + "status 10 (method call failed)";
   }
   return line;
 }

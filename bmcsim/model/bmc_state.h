@@ -117,6 +117,8 @@ struct BmcState {
   ChannelAccessSettings channel2;
   FirmwareState firmware;
   std::vector<FaultRule> faults;
+  // The host runs the Microsoft IPMI driver: requests may also come through its WMI provider.
+  bool microsoftDriver = false;
   uint32_t lastStamp = 0;          // every change stamps above this
   uint16_t lastReservationId = 0;  // shared by both repositories, so IDs never collide
 };

@@ -109,7 +109,8 @@ bool BmcDirectory::Modify(const Change& change, std::string* error) {
   return saved;
 }
 
-ExchangeResult BmcDirectory::Exchange(const uint8_t* request, size_t length, platform::Clock& clock) {
+ExchangeResult BmcDirectory::Exchange(const uint8_t* request, size_t length, platform::Clock& clock,
+                                      ExchangePath path) {
   ExchangeResult result;
   result.outcome = ExchangeOutcome::kUnreachable;
   // A directory this object has loaded from was initialised; checking again costs a file
@@ -121,7 +122,7 @@ ExchangeResult BmcDirectory::Exchange(const uint8_t* request, size_t length, pla
     StepEnd stepEnd(store_);
     std::string error;
     if (!LoadLocked(&error)) return result;
-    result = RunExchange(model_, state_, request, length, clock);
+    result = RunExchange(model_, state_, request, length, clock, path);
     if (!store_.SaveChanges(state_, result.flashChanges, &error)) {
       // The BMC could not keep what it did: report a failed transfer.
       result.outcome = ExchangeOutcome::kTransferFailed;

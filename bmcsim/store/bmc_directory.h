@@ -39,7 +39,8 @@ class BmcDirectory {
   // One request/response with fault rules, state update and a log line; latency and injected
   // delays are slept on the clock after the lock is released. A directory that was never
   // initialised is unreachable.
-  ExchangeResult Exchange(const uint8_t* request, size_t length, platform::Clock& clock);
+  ExchangeResult Exchange(const uint8_t* request, size_t length, platform::Clock& clock,
+                          ExchangePath path = ExchangePath::kVendorDriver);
   // The exchange log, one line per exchange; emptied in the same step when clear is set.
   bool ReadLog(std::string* text, bool clear, std::string* error);
   // What this object wrote to and read from the state files.

@@ -140,6 +140,7 @@ std::string StateToJson(const BmcState& state) {
   json.Number("latency_ms", state.settings.latencyMs);
   json.String("oem_e0", wire::HexCompact(state.settings.oemE0, 3));
   json.Close('}');
+  json.Bool("microsoft_ipmi_driver", state.microsoftDriver);
 
   json.Open("repository", '{');
   PutRepository(json, state.active);

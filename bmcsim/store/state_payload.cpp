@@ -22,7 +22,8 @@ enum Section : uint8_t {
   kFlash = 9,         // whole contents of both banks
   kFlashCells = 10,   // journal only: cells of one bank with their present values
   kFlashErased = 11,  // journal only: a range of one bank that is all FFh
-  kLastSection = kFlashErased,
+  kHostDrivers = 12,
+  kLastSection = kHostDrivers,
 };
 
 constexpr int kBanks = 2;
@@ -247,6 +248,8 @@ bool GetSection(Section tag, wire::ByteReader& in, BmcState* state, std::string*
       state->firmware.banks[bank - 1].Store(offset, cells.data(), cells.size());
       return true;
     }
+    case kHostDrivers:
+      return GetFlag(in, &state->microsoftDriver);
     case kFlashErased: {
       uint8_t bank = 0;
       uint32_t offset = 0;
@@ -270,9 +273,12 @@ std::vector<std::string> SerializeSections(const BmcState& state) {
   wire::ByteWriter faults;
   faults.U32(static_cast<uint32_t>(state.faults.size()));
   for (const FaultRule& rule : state.faults) faults.Text(FormatFaultRule(rule));
+  // A section of its own, so that states saved before it existed still load (without it).
+  wire::ByteWriter host;
+  host.U8(state.microsoftDriver ? 1 : 0);
   return {IdentitySection(state.identity), SettingsSection(state.settings), Framed(kActive, active),
           SparedSection(state.spared),     Framed(kFaults, faults),         Framed(kCounters, counters),
-          ChannelSection(state.channel2),  FirmwareSection(state.firmware)};
+          ChannelSection(state.channel2),  FirmwareSection(state.firmware), Framed(kHostDrivers, host)};
 }
 
 std::string SerializeState(const BmcState& state, const std::vector<std::string>& sections) {

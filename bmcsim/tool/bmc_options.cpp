@@ -125,6 +125,12 @@ bool ParseBmcOptions(const std::vector<std::string>& args, size_t first, BmcOpti
       o.noAux = true;
       continue;
     }
+    if (option == "--wmi") {
+      // On unless "off" follows; "on" may follow too.
+      const bool valued = i + 1 < args.size() && (args[i + 1] == "on" || args[i + 1] == "off");
+      o.microsoftDriver = !valued || args[++i] == "on";
+      continue;
+    }
     if (option.compare(0, 2, "--") != 0) {
       *error = "unexpected argument '" + option + "'";
       return false;
@@ -216,6 +222,10 @@ void ApplyBmcOptions(const BmcOptions& o, DeviceIdentity* id, BmcSettings* setti
   if (o.erasePolls) settings->erasePolls = *o.erasePolls;
   if (o.latencyMs) settings->latencyMs = *o.latencyMs;
   if (o.oemE0) std::memcpy(settings->oemE0, o.oemE0->data(), 3);
+}
+
+void ApplyHostOptions(const BmcOptions& o, BmcState* state) {
+  if (o.microsoftDriver) state->microsoftDriver = *o.microsoftDriver;
 }
 
 bool ApplyFirmwareOptions(const BmcOptions& o, bool fresh, BmcState* state, std::string* error) {

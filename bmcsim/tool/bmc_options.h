@@ -23,6 +23,8 @@ struct BmcOptions {
   std::optional<uint8_t> chipSizeCode, chipSectorCode, runningBank, imageSelector;
   std::optional<uint32_t> bankSize, eraseMs;
   std::optional<ChannelAccess> channel2Volatile, channel2NonVolatile;
+  // The host's Microsoft IPMI driver.
+  std::optional<bool> microsoftDriver;
 };
 
 // Parses args[first..]; fails with a message on an unknown option, a missing or bad value, or
@@ -35,5 +37,7 @@ void ApplyBmcOptions(const BmcOptions& options, DeviceIdentity* identity, BmcSet
 // points at the bank not running. Fails with a message when a bank does not exist on the
 // device (`fresh` false: also when --bank-size is given, which only `init` takes).
 bool ApplyFirmwareOptions(const BmcOptions& options, bool fresh, BmcState* state, std::string* error);
+// The host's side: whether it runs the Microsoft IPMI driver.
+void ApplyHostOptions(const BmcOptions& options, BmcState* state);
 
 }  // namespace bmcsim

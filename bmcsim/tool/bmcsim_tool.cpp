@@ -54,6 +54,7 @@ bool Init(Invocation& in) {
   ApplyBmcOptions(options, &identity, &settings);
   BmcState state = FreshState(identity, settings, in.clock);
   if (!ApplyFirmwareOptions(options, true, &state, in.error)) return false;
+  ApplyHostOptions(options, &state);
   return in.bmc.Initialize(state, in.error);
 }
 
@@ -63,6 +64,7 @@ bool Set(Invocation& in) {
   return in.bmc.Modify(
       [&](BmcState& state, std::string* error) {
         ApplyBmcOptions(options, &state.identity, &state.settings);
+        ApplyHostOptions(options, &state);
         return CheckCapacity(state, state.settings.capacity, error) &&
                ApplyFirmwareOptions(options, false, &state, error);
       },
@@ -279,6 +281,7 @@ bool Send(Invocation& in, bool* failed) {
         *failed = true;
         break;
       case ExchangeOutcome::kTransferFailed:
+      case ExchangeOutcome::kMethodCallFailed:  // not on the vendor driver's path
         *in.out += "status 10\n";
         *failed = true;
         break;

@@ -3,7 +3,7 @@
 namespace bmcsim {
 
 const char* ToolHelpText() {
-  return R"(usage: bmcsim VERB DIR [ARGS...]
+  return R"help(usage: bmcsim VERB DIR [ARGS...]
 
 A simulated BMC whose state lives in the directory DIR. Numbers are decimal or 0x-hex.
 
@@ -30,6 +30,8 @@ A simulated BMC whose state lives in the directory DIR. Numbers are decimal or 0
       --channel2 A,P        channel 2's access byte and privilege limit, volatile and
                             non-volatile alike (default 0x22,0x04)
       --channel2-volatile A,P  --channel2-nonvolatile A,P   just one of the two
+      --wmi [on|off]        the host runs the Microsoft IPMI driver (--wmi alone: on; default
+                            off); see "Microsoft IPMI driver" below
   reset DIR [--fw-rev XX.YY]
                             restart the BMC: it boots the bank the image selector names (and
                             then reports firmware revision XX.YY when given: the image carries
@@ -47,8 +49,9 @@ A simulated BMC whose state lives in the directory DIR. Numbers are decimal or 0
                             erase and write counts per bank, not the contents)
   fault DIR add RULE...     add a fault injection rule (see below)
   fault DIR clear           remove all rules
-  log DIR [--clear]         the exchange log, one line per exchange ("REQ -> RESP" or
-                            "REQ -> status N"); --clear empties it after printing
+  log DIR [--clear]         the exchange log, one line per exchange ("REQ -> RESP",
+                            "REQ -> status N" or "REQ -> status 10 (method call failed)");
+                            --clear empties it after printing
   latency DIR MS            per-exchange latency in milliseconds
   send DIR HEX... [--repeat N]
                             send a request (e.g. 18 01) and print the response in hex; a transport
@@ -76,7 +79,24 @@ and exactly one effect:
   cancel       another party reserves both repositories just before the request is handled:
                the request's reservation is gone (C5h) and an unfinished Partial Add record
                is dropped
+  wmi=fail     the Microsoft IPMI driver's method call fails; the request never reaches the
+               BMC. Only requests through that driver match such a rule.
 Every rule that matches an exchange counts it; the effects of all rules that fire apply.
+
+Microsoft IPMI driver (--wmi on): the sim flavour of both programs finds its Microsoft_IPMI
+instance and sends every request as a RequestResponseEx call instead of through the vendor
+driver, under the programs' own retry policies. The simulated provider answers:
+  - CompletionCode: the BMC's completion code, so cc= rules (FFh, CEh, C5h as the real driver
+    gives them under load) reach the retry policies; ResponseData: the completion code and
+    the response data, never cut at 127 bytes. length=, patch= and flip= edit these bytes; an
+    answer cut before its completion code has none, a failed transfer for the program.
+  - status=9 (the request never arrives) and status=10 (carried out, answer lost): the driver
+    waited for the BMC in vain and answers FFh without data.
+  - wmi=fail, or a host whose driver was switched off meanwhile: the call fails, the program
+    tears its path down (status 10 for the request) and may open it once more.
+  - In-parameters not laid out as the driver takes them (request data padded to 4 bytes, then
+    1, three driver values and 30 as 32-bit little-endian; DataSize the array's length; LUN 0,
+    responder address 20h) or an instance path other than the instance's fail the call too.
 
 BMC behaviour where IPMI leaves room:
   - Reservations: one for the active and one for the spared repository; a new one cancels the
@@ -133,7 +153,7 @@ BMC reset (bmcsim reset): the running bank becomes the bank the image selector n
 downloader points at the other bank again, channel 2's volatile setting is reloaded from the
 non-volatile one, a running erase stops, and the update lock with the spared repository and
 the reservations are gone.
-)";
+)help";
 }
 
 }  // namespace bmcsim

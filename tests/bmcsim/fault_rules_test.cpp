@@ -30,6 +30,7 @@ TEST(FaultRules, ParseToCanonicalForm) {
       {"netfn=0x0a cmd=0x23 patch=3:0200", "netfn=0x0a cmd=0x23 count=1 patch=3:0200"},
       {"netfn=0x3e cmd=0x13 cancel", "netfn=0x3e cmd=0x13 count=1 cancel"},
       {"netfn=0x20 cmd=0x03 count=always flip=28", "netfn=0x08 cmd=0x03 count=always flip=28"},
+      {"netfn=0x3e cmd=0x13 skip=6 wmi=fail", "netfn=0x3e cmd=0x13 skip=6 count=1 wmi=fail"},
   };
   for (const Case& c : cases) {
     FaultRule rule;
@@ -63,6 +64,8 @@ TEST(FaultRules, RefuseIncompleteOrContradictoryRules) {
            "netfn=0x0a cmd=0x23 colour=red cc=1",
            "netfn=0x08 cmd=0x03 flip=0",  // data bytes count from 1
            "netfn=0x08 cmd=0x03 flip=253",
+           "netfn=0x3e cmd=0x13 wmi=ok",
+           "netfn=0x3e cmd=0x13 wmi=fail cc=0xff",
        }) {
     FaultRule rule;
     std::string error;

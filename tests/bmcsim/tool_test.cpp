@@ -117,6 +117,8 @@ TEST_F(ToolTest, BadInputIsRefusedInOneLineAndChangesNothing) {
       {"export-flash", dir, temp.File("x.bin"), "--length", "0x400001"},
       {"load-flash", dir, temp.File("missing.bin")},
       {"load-flash", dir, temp.File("cut.bin"), "--bank", "0"},
+      {"set", dir, "--wmi", "yes"},
+      {"set", dir, "--wmi", "on", "--wmi", "off"},
   };
   for (const auto& args : cases) {
     std::string line;
@@ -188,10 +190,34 @@ TEST_F(ToolTest, FaultsLatencyLogAndShow) {
 
 TEST_F(ToolTest, HelpDocumentsEveryFaultEffect) {
   EXPECT_EQ(Run({"--help"}), 0);
-  for (const char* effect : {"cc=", "status=9", "status=10", "length=", "delay=", "patch=", "cancel", "skip=",
-                             "count=", "match=", "--erase-polls", "--capacity", "flip=", "--flash-chip",
-                             "--erase-ms", "--channel2", "reset DIR", "export-flash"}) {
+  for (const char* effect :
+       {"cc=",        "status=9",   "status=10", "length=",       "delay=",     "patch=",  "cancel",
+        "skip=",      "count=",     "match=",    "--erase-polls", "--capacity", "flip=",   "--flash-chip",
+        "--erase-ms", "--channel2", "reset DIR", "export-flash",  "--wmi",      "wmi=fail"}) {
     EXPECT_NE(out.find(effect), std::string::npos) << effect;
+  }
+}
+
+TEST_F(ToolTest, MicrosoftDriverIsTheHostsAndKeptUntilChanged) {
+  struct Step {
+    std::vector<std::string> args;
+    bool present;
+  } steps[] = {
+      {{"init", dir}, false},
+      {{"init", dir, "--wmi"}, true},
+      {{"set", dir, "--latency", "5"}, true},
+      {{"set", dir, "--wmi", "off", "--latency", "0"}, false},
+      {{"set", dir, "--wmi", "--latency", "0"}, true},
+      {{"init", dir, "--wmi", "off"}, false},
+      {{"set", dir, "--wmi", "on"}, true},
+  };
+  for (const Step& step : steps) {
+    SCOPED_TRACE(step.args[0] + " " + (step.args.size() > 2 ? step.args[2] : ""));
+    RunOk(step.args);
+    EXPECT_EQ(State().microsoftDriver, step.present);
+    RunOk({"show", dir});
+    const std::string shown = std::string("\"microsoft_ipmi_driver\": ") + (step.present ? "true" : "false");
+    EXPECT_NE(out.find(shown), std::string::npos) << out;
   }
 }
 

@@ -9,6 +9,7 @@
 #include "sdrtool/main_flow.h"
 #include "tests/support/log_lines.h"
 #include "transport/sim/sim_driver.h"
+#include "transport/sim/sim_wmi_method.h"
 
 namespace veltrop {
 
@@ -25,6 +26,11 @@ VeltropFixture::VeltropFixture() {
 }
 
 VeltropFixture::~VeltropFixture() = default;
+
+void VeltropFixture::UseMicrosoftDriver() {
+  bmc.SetMicrosoftDriver(true);
+  env.openWmiPath = transport::MakeSimulatedWmiOpener(bmc.dir(), clock);
+}
 
 int VeltropFixture::Run(const std::vector<std::string>& args, const std::string& stdinText) {
   console = platform::MemoryConsole(stdinText);

@@ -37,6 +37,9 @@ class VeltropFixture : public ::testing::Test {
     return testsupport::ReadResultFile(File(name));
   }
   void Write(const std::string& name, const std::string& content) const;
+  // Gives the machine the Microsoft IPMI driver and the run its simulated opener, so requests
+  // go through the WMI path under the program's own retry policy.
+  void UseMicrosoftDriver();
 
   testsupport::TempDir dir;
   testsupport::ScopedCurrentDir cwd{dir.path()};

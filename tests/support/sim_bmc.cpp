@@ -118,6 +118,13 @@ void SimBmc::SetErasePolls(uint32_t polls) {
   });
 }
 
+void SimBmc::SetMicrosoftDriver(bool present) {
+  Change(dir_, [present](bmcsim::BmcState& state, std::string*) {
+    state.microsoftDriver = present;
+    return true;
+  });
+}
+
 std::vector<std::string> SimBmc::LogLines() const {
   bmcsim::BmcDirectory bmc(dir_);
   std::string text, error;

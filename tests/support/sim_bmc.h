@@ -76,6 +76,9 @@ class SimBmc {
   // One line per exchange: request hex "->" response hex or the failure.
   std::vector<std::string> LogLines() const;
   void ClearLog();
+  // The host runs the Microsoft IPMI driver (bmcsim --wmi): the programs reach the BMC through
+  // transport::MakeSimulatedWmiOpener.
+  void SetMicrosoftDriver(bool present);
   uint32_t AdditionTimestamp() const;
   uint32_t EraseTimestamp() const;
   bool LockHeld() const;

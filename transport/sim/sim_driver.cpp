@@ -20,6 +20,7 @@ class SimulatedDriver : public IpmiDriver {
       case bmcsim::ExchangeOutcome::kUnreachable:
         return kDriverUnreachable;
       case bmcsim::ExchangeOutcome::kTransferFailed:
+      case bmcsim::ExchangeOutcome::kMethodCallFailed:  // the Microsoft driver's only
         *responseLength = 0;
         return kTransferFailed;
       case bmcsim::ExchangeOutcome::kResponse:
