@@ -1,9 +1,10 @@
-// Korvane, sim flavour: the simulated BMC of BMCSIM_DIR in place of the driver.
+// Korvane, sim flavour: the simulated BMC of BMCSIM_DIR in place of the drivers.
 #include "fwtool/main_flow.h"
 #include "platform/clock.h"
 #include "platform/console.h"
 #include "platform/process.h"
 #include "transport/sim/sim_driver.h"
+#include "transport/sim/sim_wmi_method.h"
 
 int main(int argc, char** argv) {
   platform::RequestRealtimePriority();
@@ -13,6 +14,8 @@ int main(int argc, char** argv) {
   env.clock = &platform::SystemClock();
   env.console = &platform::StdConsole();
   env.vendorDriver = driver.get();
+  // The machine's Microsoft IPMI driver, when bmcsim gave it one.
+  env.openWmiPath = transport::MakeSimulatedWmiOpener(bmcDir, platform::SystemClock());
   // One simulated machine, one lock: runs against other simulated BMCs never meet.
   env.lockDir = bmcDir;
   return korvane::RunKorvane(argc, argv, env);

@@ -1,9 +1,10 @@
-// veltrop, sim flavour: the simulated BMC of BMCSIM_DIR in place of the driver.
+// veltrop, sim flavour: the simulated BMC of BMCSIM_DIR in place of the drivers.
 #include "platform/clock.h"
 #include "platform/console.h"
 #include "platform/process.h"
 #include "sdrtool/main_flow.h"
 #include "transport/sim/sim_driver.h"
+#include "transport/sim/sim_wmi_method.h"
 
 int main(int argc, char** argv) {
   platform::RequestRealtimePriority();
@@ -13,6 +14,8 @@ int main(int argc, char** argv) {
   env.clock = &platform::SystemClock();
   env.console = &platform::StdConsole();
   env.vendorDriver = driver.get();
+  // The machine's Microsoft IPMI driver, when bmcsim gave it one.
+  env.openWmiPath = transport::MakeSimulatedWmiOpener(bmcDir, platform::SystemClock());
   // One simulated machine, one lock: runs against other simulated BMCs never meet.
   env.lockDir = bmcDir;
   return veltrop::RunVeltrop(argc, argv, env);
