@@ -2,12 +2,14 @@
 #include "fwtool/main_flow.h"
 #include "platform/clock.h"
 #include "platform/console.h"
+#include "platform/interrupt.h"
 #include "platform/process.h"
 #include "transport/sim/sim_driver.h"
 #include "transport/sim/sim_wmi_method.h"
 
 int main(int argc, char** argv) {
   platform::RequestRealtimePriority();
+  platform::InstallInterruptHandlers();
   const std::string bmcDir = transport::SimulatedBmcDirectory();
   auto driver = transport::MakeSimulatedDriver(bmcDir, platform::SystemClock());
   runcontrol::RunEnvironment env;
@@ -18,5 +20,7 @@ int main(int argc, char** argv) {
   env.openWmiPath = transport::MakeSimulatedWmiOpener(bmcDir, platform::SystemClock());
   // One simulated machine, one lock: runs against other simulated BMCs never meet.
   env.lockDir = bmcDir;
-  return korvane::RunKorvane(argc, argv, env);
+  const int status = korvane::RunKorvane(argc, argv, env);
+  platform::NoteCleanupDone();
+  return status;
 }

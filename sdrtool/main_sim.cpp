@@ -1,6 +1,7 @@
 // veltrop, sim flavour: the simulated BMC of BMCSIM_DIR in place of the drivers.
 #include "platform/clock.h"
 #include "platform/console.h"
+#include "platform/interrupt.h"
 #include "platform/process.h"
 #include "sdrtool/main_flow.h"
 #include "transport/sim/sim_driver.h"
@@ -8,6 +9,7 @@
 
 int main(int argc, char** argv) {
   platform::RequestRealtimePriority();
+  platform::InstallInterruptHandlers();
   const std::string bmcDir = transport::SimulatedBmcDirectory();
   auto driver = transport::MakeSimulatedDriver(bmcDir, platform::SystemClock());
   runcontrol::RunEnvironment env;
@@ -18,5 +20,7 @@ int main(int argc, char** argv) {
   env.openWmiPath = transport::MakeSimulatedWmiOpener(bmcDir, platform::SystemClock());
   // One simulated machine, one lock: runs against other simulated BMCs never meet.
   env.lockDir = bmcDir;
-  return veltrop::RunVeltrop(argc, argv, env);
+  const int status = veltrop::RunVeltrop(argc, argv, env);
+  platform::NoteCleanupDone();
+  return status;
 }
