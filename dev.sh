@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Developer entry point. Usage: ./dev.sh test | demo | bench [records] [image-KiB] | build | deps | format |
-#                               fuzz [seconds] | fuzzsmoke
+#                               fuzz [seconds] | fuzzsmoke | vmtest
 set -euo pipefail
 cd "$(dirname "$0")"
 JOBS=${JOBS:-$(nproc 2>/dev/null || echo 2)}
@@ -22,6 +22,17 @@ deps() {
   [ "$(id -u)" -ne 0 ] && sudo=sudo
   $sudo apt-get update -q
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q "${missing[@]}"
+}
+
+# The VM test only: QEMU, without its desktop recommendations. vm/vmtest.sh downloads the
+# guest's packages itself and needs apt's package lists for that.
+vm_deps() {
+  local sudo=""
+  [ "$(id -u)" -ne 0 ] && sudo=sudo
+  apt-cache show linux-image-amd64 >/dev/null 2>&1 || $sudo apt-get update -q
+  dpkg -s qemu-system-x86 >/dev/null 2>&1 && return 0
+  echo "== installing: qemu-system-x86"
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends qemu-system-x86
 }
 
 build_preset() {
@@ -90,5 +101,6 @@ case "${1:-}" in
   format) git ls-files '*.cpp' '*.h' | xargs clang-format -i ;;
   fuzz) fuzz_all "${2:-60}" ;;
   fuzzsmoke) fuzz_all 15 ;;
-  *) echo "usage: ./dev.sh test | demo | bench [records] [image-KiB] | build | deps | format | fuzz [seconds] | fuzzsmoke" >&2; exit 2 ;;
+  vmtest) deps; vm_deps; build_preset native; vm/vmtest.sh build ;;
+  *) echo "usage: ./dev.sh test | demo | bench [records] [image-KiB] | build | deps | format | fuzz [seconds] | fuzzsmoke | vmtest" >&2; exit 2 ;;
 esac
