@@ -6,7 +6,7 @@ cd "$(dirname "$0")"
 JOBS=${JOBS:-$(nproc 2>/dev/null || echo 2)}
 
 PACKAGES=(cmake ninja-build g++ pkg-config googletest libgtest-dev libgmock-dev libbenchmark-dev libxml2-dev
-          mingw-w64 wine wine64 clang-format python3)
+          mingw-w64 wine wine64 clang-format python3 ccache)
 # The fuzz preset only: clang with its libFuzzer and sanitizer runtimes.
 FUZZ_PACKAGES=(clang libclang-rt-14-dev)
 
