@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <utility>
 
 #include "platform/files_internal.h"
 
@@ -9,6 +10,7 @@ namespace platform {
 namespace {
 
 bool flushToDisk = true;
+internal::NewFileWriter newFileWriter;
 
 }  // namespace
 
@@ -70,13 +72,18 @@ int RandomTemporaryBeside(const std::string& path, std::string* temporary) {
 
 namespace internal {
 
+void SetNewFileWriter(NewFileWriter writer) {
+  newFileWriter = std::move(writer);
+}
+
 bool WriteFileAtomicallyVia(const std::string& path, std::string_view content, int* error,
                             const std::function<int(std::string* temporary)>& nextTemporary) {
   int failure = 0;
   for (int attempt = 1;; ++attempt) {
     std::string temporary;
     failure = nextTemporary(&temporary);
-    if (failure == 0) failure = WriteNewFile(temporary, content);
+    if (failure == 0)
+      failure = newFileWriter ? newFileWriter(temporary, content) : WriteNewFile(temporary, content);
     if (failure == EEXIST && attempt < kTemporaryNameAttempts) continue;
     if (failure == 0 && !RenameOver(temporary, path, &failure)) RemoveFile(temporary);
     break;

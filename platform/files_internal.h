@@ -15,6 +15,12 @@ int RandomBytes(unsigned char* out, size_t count);
 // remains.
 int WriteNewFile(const std::string& path, std::string_view content);
 
+// How the atomic writer creates its temporaries; empty (the default) means WriteNewFile. Only
+// tests set another: a full disk, or a name taken between its choice and its creation, cannot
+// be staged on every system the suite runs on (no mounts in CI containers or under Wine).
+using NewFileWriter = std::function<int(const std::string& path, std::string_view content)>;
+void SetNewFileWriter(NewFileWriter writer);
+
 // WriteFileAtomically with the temporary names taken from nextTemporary (0 or an errno number).
 bool WriteFileAtomicallyVia(const std::string& path, std::string_view content, int* error,
                             const std::function<int(std::string* temporary)>& nextTemporary);

@@ -63,9 +63,14 @@ void WriteVersionCache(SdrRun& run) {
   std::snprintf(stamps, sizeof stamps, "%04x\n%04x\n", run.bmc.additionTimestamp, run.bmc.eraseTimestamp);
   std::string content = std::string(stamps) + run.bmc.sdrVersionText + "\n";
   if (!run.bmc.cfgName.empty()) content += run.bmc.cfgName + "\n";
-  // Replaced whole, so a version query reading it meanwhile sees the old cache or the new one;
-  // a cache that cannot be written is only a lost shortcut.
-  platform::WriteFileAtomically(kVersionCacheFile, content);
+  // Replaced whole, so a version query reading it meanwhile sees the old cache or the new one.
+  // A cache that cannot be written is only a lost shortcut, but every later query then reads
+  // the whole repository: the log says why.
+  int error = 0;
+  if (!platform::WriteFileAtomically(kVersionCacheFile, content, &error)) {
+    run.Log(std::string("Version cache save error.(") + kVersionCacheFile +
+            ") errno=" + std::to_string(error));
+  }
 }
 
 }  // namespace

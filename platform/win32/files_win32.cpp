@@ -97,6 +97,11 @@ bool RenameOver(const std::string& from, const std::string& to, int* error) {
     }
     lastError = GetLastError();
     if (lastError != ERROR_ACCESS_DENIED && lastError != ERROR_SHARING_VIOLATION) break;
+    // A directory or a read-only file at the name stays what it is: waiting only stalls every
+    // write (a second per progress step).
+    const DWORD attrs = GetFileAttributesA(to.c_str());
+    if (attrs != INVALID_FILE_ATTRIBUTES && (attrs & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)))
+      break;
     Sleep(20);
   }
   if (error) *error = ErrnoFromWindowsError(lastError);

@@ -13,6 +13,9 @@ class ChildProcess {
   virtual int Wait() = 0;
   // True while the process runs.
   virtual bool Running() = 0;
+  // Ends the process at once, as a crash or a kill from outside does (SIGKILL, TerminateProcess:
+  // nothing of its own runs), and waits until it is gone.
+  virtual void Kill() = 0;
 };
 
 // Starts program with args in dir, stdin from stdinText (may be empty), output discarded

@@ -1,7 +1,9 @@
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 
 #include "tests/support/child_process.h"
@@ -18,9 +20,11 @@ class PosixChild : public ChildProcess {
   int Wait() override {
     if (done_) return status_;
     int st = 0;
-    while (waitpid(pid_, &st, 0) < 0) {
+    pid_t r;
+    while ((r = waitpid(pid_, &st, 0)) < 0 && errno == EINTR) {
     }
     done_ = true;
+    if (r != pid_) return status_;
     status_ = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
     return status_;
   }
@@ -32,6 +36,11 @@ class PosixChild : public ChildProcess {
     done_ = true;
     status_ = r == pid_ && WIFEXITED(st) ? WEXITSTATUS(st) : -1;
     return false;
+  }
+  void Kill() override {
+    if (done_) return;
+    kill(pid_, SIGKILL);
+    Wait();
   }
 
  private:

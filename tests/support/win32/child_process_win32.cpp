@@ -39,6 +39,10 @@ class Win32Child : public ChildProcess {
     return static_cast<int>(code);
   }
   bool Running() override { return WaitForSingleObject(process_, 0) == WAIT_TIMEOUT; }
+  void Kill() override {
+    TerminateProcess(process_, 1);
+    WaitForSingleObject(process_, INFINITE);
+  }
 
  private:
   HANDLE process_;
