@@ -46,6 +46,8 @@ Workspace::Workspace() {
     if (attempt > 100) Die("cannot create the fuzz workspace");
   }
   if (!platform::ChangeDirectory(path_)) Die("cannot enter the fuzz workspace");
+  // Every file here is scratch: flushing each result file to disk would only slow the runs.
+  platform::SetFlushToDisk(false);
   g_removeAtExit = &path_;
   std::atexit(RemoveWorkspace);
 }
