@@ -57,16 +57,19 @@ wine_prefix() {
 
 # Every fuzz target for the given seconds, one at a time, each on its committed seeds
 # (fuzz/corpus/<target>) and a working corpus of its own in build-fuzz/corpus/<target>. A
-# finding stops with the target's artifact in build-fuzz/artifacts/<target>/.
+# finding stops with the target's artifact in build-fuzz/artifacts/<target>/. Further arguments
+# go to every target (the smoke in ./dev.sh test fixes the seed, so that a run can be repeated).
 fuzz_all() {
   local seconds=$1 failed=0
+  shift
+  local options=("$@")
   deps "${PACKAGES[@]}" "${FUZZ_PACKAGES[@]}"
   build_preset fuzz
   for bin in build-fuzz/bin/fuzz_*; do
     local target=${bin##*/fuzz_}
     mkdir -p "build-fuzz/corpus/$target" "build-fuzz/artifacts/$target"
     echo "== fuzz $target: ${seconds} s"
-    if ! "$bin" -max_total_time="$seconds" -timeout=25 -rss_limit_mb=4096 -print_final_stats=1 \
+    if ! "$bin" "${options[@]}" -max_total_time="$seconds" -timeout=25 -rss_limit_mb=4096 -print_final_stats=1 \
         -artifact_prefix="$PWD/build-fuzz/artifacts/$target/" \
         "$PWD/build-fuzz/corpus/$target" "$PWD/fuzz/corpus/$target" >"build-fuzz/artifacts/$target.log" 2>&1; then
       tail -n 60 "build-fuzz/artifacts/$target.log"
@@ -90,6 +93,11 @@ case "${1:-}" in
     wine_prefix
     echo "== win: test (Wine)"
     ctest --preset win -j "$JOBS"
+    echo "== fuzz: smoke"
+    fuzz_all 10 -seed=1
+    echo "== vmtest"
+    vm_deps
+    vm/vmtest.sh build
     echo "== all tests passed"
     ;;
   demo) deps; build_preset native; exec examples/demo.sh build ;;
