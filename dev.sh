@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Developer entry point. Usage: ./dev.sh test | demo | bench [records] [image-KiB] | build | deps | format |
-#                               fuzz [seconds] | fuzzsmoke | vmtest
+#                               fuzz [seconds] | fuzzsmoke | vmtest | package
 set -euo pipefail
 cd "$(dirname "$0")"
 JOBS=${JOBS:-$(nproc 2>/dev/null || echo 2)}
@@ -81,6 +81,20 @@ fuzz_all() {
   echo "== fuzz: no findings"
 }
 
+# The release archives in dist/ from the native and win builds as they stand (cpack installs,
+# strips and packs what the presets built; see cmake/packaging.cmake), then their test.
+package_and_check() {
+  echo "== package: dist/"
+  mkdir -p dist
+  cpack --config build/CPackConfig.cmake >build/cpack.log || { cat build/cpack.log; return 1; }
+  cpack --config build-win/CPackConfig.cmake >build-win/cpack.log || { cat build-win/cpack.log; return 1; }
+  local version
+  version=$(sed -n 's/^#define BMC_RELEASE_VERSION "\(.*\)"$/\1/p' build/generated/bmc_versions.h)
+  ls -l dist/bmc-online-update-"$version"-*.{tar.gz,zip}
+  echo "== package: test"
+  tests/package/package_test.sh dist
+}
+
 case "${1:-}" in
   deps) deps ;;
   build) deps; build_preset native ;;
@@ -93,6 +107,7 @@ case "${1:-}" in
     wine_prefix
     echo "== win: test (Wine)"
     ctest --preset win -j "$JOBS"
+    package_and_check
     echo "== fuzz: smoke"
     fuzz_all 10 -seed=1
     echo "== vmtest"
@@ -110,5 +125,12 @@ case "${1:-}" in
   fuzz) fuzz_all "${2:-60}" ;;
   fuzzsmoke) fuzz_all 15 ;;
   vmtest) deps; vm_deps; build_preset native; vm/vmtest.sh build ;;
-  *) echo "usage: ./dev.sh test | demo | bench [records] [image-KiB] | build | deps | format | fuzz [seconds] | fuzzsmoke | vmtest" >&2; exit 2 ;;
+  package)
+    deps
+    build_preset native
+    build_preset win
+    [ -d build-win/wineprefix ] || wine_prefix
+    package_and_check
+    ;;
+  *) echo "usage: ./dev.sh test | demo | bench [records] [image-KiB] | build | deps | format | fuzz [seconds] | fuzzsmoke | vmtest | package" >&2; exit 2 ;;
 esac

@@ -4,6 +4,7 @@
 #include <new>
 #include <string>
 
+#include "bmc_versions.h"
 #include "fwtool/bank_selection.h"
 #include "fwtool/channel_access.h"
 #include "fwtool/flash_passes.h"
@@ -18,7 +19,7 @@
 namespace korvane {
 namespace {
 
-constexpr const char* kTitle = "BMCFW Online Update Tool Version 2.07";
+constexpr const char* kTitle = "BMCFW Online Update Tool Version " BMC_KORVANE_VERSION;
 constexpr const char* kStartLine = "=== BMC Online Update start ===";
 constexpr const char* kEndLine = "=== BMC Online Update end ===";
 // The command line was assembled in a buffer of this size.

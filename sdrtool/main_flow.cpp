@@ -3,6 +3,7 @@
 #include <memory>
 #include <new>
 
+#include "bmc_versions.h"
 #include "platform/files.h"
 #include "runcontrol/operator_prompt.h"
 #include "sdrtool/bmc_status.h"
@@ -165,7 +166,7 @@ int RunVeltrop(int argc, const char* const* argv, runcontrol::RunEnvironment& en
   run.ApplySettings();
   if (s.mode == ModeVersion) runcontrol::RotateLogBySize(kVersionLog, kVersionLogLimit, kVersionLogOld);
   run.Log(kStartLine);
-  run.Log("SDR Online Update Tool Version 1.07");
+  run.Log("SDR Online Update Tool Version " BMC_VELTROP_VERSION);
   if (!paramsOk) {
     run.Report("SDRC01");
     run.Print(kUsage);
