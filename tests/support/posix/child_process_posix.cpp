@@ -42,6 +42,13 @@ class PosixChild : public ChildProcess {
     kill(pid_, SIGKILL);
     Wait();
   }
+  bool Interrupt(StopRequest request) override {
+    if (done_) return false;
+    const int signal = request == StopRequest::kCtrlC       ? SIGINT
+                       : request == StopRequest::kTerminate ? SIGTERM
+                                                            : SIGHUP;
+    return kill(pid_, signal) == 0;
+  }
 
  private:
   pid_t pid_;
@@ -72,6 +79,14 @@ std::unique_ptr<ChildProcess> StartProcess(const std::string& program, const std
     _exit(127);
   }
   return std::make_unique<PosixChild>(pid);
+}
+
+// Signals reach any child.
+std::unique_ptr<ChildProcess> StartInterruptibleProcess(const std::string& program,
+                                                        const std::vector<std::string>& args,
+                                                        const std::string& dir,
+                                                        const std::string& outputFile) {
+  return StartProcess(program, args, dir, outputFile);
 }
 
 void SetEnvironment(const std::string& name, const std::string& value) {
