@@ -24,8 +24,11 @@ class PosixClock : public Clock {
   void SleepMs(uint32_t ms) override {
     timespec req{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};
     timespec rem{};
-    // A stop request cuts the sleep short: the run looks at it right after.
-    while (nanosleep(&req, &rem) != 0 && errno == EINTR && !InterruptRequested()) req = rem;
+    // A stop request cuts a sleep under way short: the run looks at it right after. A sleep
+    // begun after it belongs to the cleanup (a retry pause), which further requests must not
+    // shorten.
+    const bool stopping = InterruptRequested();
+    while (nanosleep(&req, &rem) != 0 && errno == EINTR && (stopping || !InterruptRequested())) req = rem;
   }
 };
 

@@ -248,7 +248,7 @@ class Interrupts : public ::testing::TestWithParam<InterruptCase> {
 
   testsupport::TempDir dir;
   std::string bmc = JoinPath(dir.path(), "bmc");
-  std::string repositoryFile = JoinPath(BMC_REAL_SDR_DIR, "server07.bin");
+  std::string repositoryFile = JoinPath(BMC_REAL_SDR_DIR, "server12.bin");
   std::string work;
   std::string program;
   std::vector<std::string> args;
