@@ -85,13 +85,27 @@ int Fail(FwRun& run, const char* code, const Exchange& e) {
 // Polls FW ID Chip with the flash type until the BMC says the erase is done. busyOnly: only
 // C0h means "still erasing"; otherwise any code but 00h does.
 bool PollEraseDone(FwRun& run, bool busyOnly, Exchange* last) {
-  for (int poll = 0; poll < kPollLimit; ++poll) {
+  uint32_t shortPausesMs = 0;
+  for (int poll = 0; poll < kPollLimit;) {
     *last = SendBytes(run, kCmdFwIdChip, {run.layout.flashType});
     if (last->status != transport::kExchangeOk || last->response.length < 3) return false;
     const uint8_t cc = last->CompletionCode();
     if (cc == 0x00) return true;
     if (busyOnly && cc != kCcBusy) return false;
-    run.ctx.clock.SleepMs(kPollPauseMs);
+    if (!run.ctx.StopRequested()) {
+      run.ctx.clock.SleepMs(kPollPauseMs);
+      ++poll;
+      continue;
+    }
+    // A run asked to stop still lets the erase end, but looks more often, so that its cleanup
+    // starts as soon as the flash is idle (a closing console leaves it seconds only); the
+    // limit stays one of time.
+    run.ctx.clock.SleepMs(kBusyPauseMs);
+    shortPausesMs += kBusyPauseMs;
+    if (shortPausesMs >= kPollPauseMs) {
+      shortPausesMs = 0;
+      ++poll;
+    }
   }
   return false;
 }

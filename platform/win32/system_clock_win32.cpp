@@ -3,6 +3,7 @@
 #include <ctime>
 
 #include "platform/clock.h"
+#include "platform/win32/stop_wait.h"
 
 namespace platform {
 namespace {
@@ -16,7 +17,7 @@ class Win32Clock : public Clock {
   }
   int64_t WallSeconds() override { return static_cast<int64_t>(std::time(nullptr)); }
   uint64_t MonotonicMs() override { return GetTickCount64(); }
-  void SleepMs(uint32_t ms) override { Sleep(ms); }
+  void SleepMs(uint32_t ms) override { internal::SleepUnlessStopped(ms); }
 };
 
 }  // namespace
