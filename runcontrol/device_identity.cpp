@@ -28,7 +28,7 @@ std::string DeviceIdentity::FirmwareVersion() const {
 IdentityResult QueryDeviceIdentity(transport::IpmiTransport& transport, DeviceIdentity* identity,
                                    transport::IpmiRequest* request, transport::IpmiResponse* response) {
   *request = transport::IpmiRequest{};
-  request->bytes[0] = transport::kNetFnApp;
+  request->bytes[0] = 0x18;
   request->bytes[1] = kCmdGetDeviceId;
   request->length = 2;
   response->length = 0;

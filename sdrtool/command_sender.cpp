@@ -1,6 +1,7 @@
 #include "sdrtool/command_sender.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "runcontrol/run_context.h"
 #include "sdrtool/error_catalogue.h"
@@ -34,10 +35,15 @@ int CommandSender::Send(const wire::Bytes& request, CommandReply* reply, SendOpt
   trace_.request = "Snd: " + wire::HexDump(request.data(), request.size());
   if (traceEnabled_) run_.log.Line(trace_.request);
 
-  uint8_t length = 0;
-  const transport::ExchangeStatus status =
-      transport::IpmiExchange(run_.transport, request.data(), static_cast<uint8_t>(request.size()),
-                              reply->bytes, reply->capacity, &length);
+  transport::IpmiRequest wireRequest;
+  wireRequest.length = static_cast<uint8_t>(request.size());
+  std::memcpy(wireRequest.bytes, request.data(), wireRequest.length);
+  wireRequest.kind = options.kind;
+  transport::IpmiResponse response;
+  const transport::ExchangeStatus status = transport::IpmiExchange(run_.transport, wireRequest, &response);
+  uint8_t length =
+      response.length < reply->capacity ? response.length : static_cast<uint8_t>(reply->capacity);
+  std::memcpy(reply->bytes, response.bytes, length);
   reply->length = length;
   trace_.response =
       "Rec: " + wire::HexDump(reply->bytes, length < reply->capacity ? length : reply->capacity);

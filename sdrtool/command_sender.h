@@ -35,6 +35,8 @@ struct SendOptions {
   bool quietCompletion = false;
   // 0xC5 (reservation lost) is expected: the caller starts over with a new reservation.
   bool reservationLossExpected = false;
+  // How the Microsoft driver's retry policy treats the request.
+  transport::RequestKind kind;
 };
 
 // The BMC's answer to one command, in wire form.

@@ -11,11 +11,9 @@ namespace transport {
 class IpmiDriver {
  public:
   virtual ~IpmiDriver() = default;
-  // Sends request[0..requestLength) and fills the response in the wire form. Writes at most
-  // responseCapacity bytes; *responseLength is left unchanged when the driver cannot be
-  // reached (kDriverUnreachable).
-  virtual ExchangeStatus Exchange(const uint8_t* request, uint8_t requestLength, uint8_t* response,
-                                  size_t responseCapacity, uint8_t* responseLength) = 0;
+  // Sends the request and fills *response in the wire form. response->length is left
+  // unchanged when the driver cannot be reached (kDriverUnreachable).
+  virtual ExchangeStatus Exchange(const IpmiRequest& request, IpmiResponse* response) = 0;
   // Keeps the driver's own traffic away from the BMC (on) or lets it choose again (off), for
   // the time the BMC's flash is rewritten. False when the driver could not be told; drivers
   // without such a mode have nothing to do.

@@ -1,25 +1,28 @@
 #include "transport/ipmi_exchange.h"
 
-#include <cstring>
-
 namespace transport {
+namespace {
 
-ExchangeStatus IpmiExchange(IpmiTransport& transport, const uint8_t* request, uint8_t requestLength,
-                            uint8_t* response, size_t responseCapacity, uint8_t* responseLength) {
-  // Whatever an earlier answer left in the buffer must not pass for part of this one.
-  std::memset(response, 0, responseCapacity);
-  IpmiDriver* driver = transport.UseWmiPath ? transport.wmiDriver : transport.vendorDriver;
+IpmiDriver* PathInUse(const IpmiTransport& transport) {
+  return transport.UseWmiPath ? transport.wmiDriver : transport.vendorDriver;
+}
+
+}  // namespace
+
+ExchangeStatus IpmiExchange(IpmiTransport& transport, const IpmiRequest& request, IpmiResponse* response) {
+  *response = IpmiResponse{};
+  IpmiDriver* driver = PathInUse(transport);
   if (driver == nullptr) return kDriverUnreachable;
-  return driver->Exchange(request, requestLength, response, responseCapacity, responseLength);
+  return driver->Exchange(request, response);
 }
 
 bool HoldMaintenanceMode(IpmiTransport& transport, bool on) {
-  IpmiDriver* driver = transport.UseWmiPath ? transport.wmiDriver : transport.vendorDriver;
+  IpmiDriver* driver = PathInUse(transport);
   return driver == nullptr || driver->HoldMaintenanceMode(on);
 }
 
 bool ReopenAfterTeardown(IpmiTransport& transport) {
-  IpmiDriver* driver = transport.UseWmiPath ? transport.wmiDriver : transport.vendorDriver;
+  IpmiDriver* driver = PathInUse(transport);
   return driver != nullptr && driver->ReopenAfterTeardown();
 }
 

@@ -14,22 +14,15 @@ struct IpmiTransport {
   bool UseWmiPath = false;
 };
 
-// Sends one request over the selected path; no pause, no trace, no retry on the vendor
-// path. The response buffer is cleared first; a response longer than responseCapacity is cut
-// there.
-ExchangeStatus IpmiExchange(IpmiTransport& transport, const uint8_t* request, uint8_t requestLength,
-                            uint8_t* response, size_t responseCapacity, uint8_t* responseLength);
+// Sends one request over the selected path; no pause, no trace, no retry on the vendor path.
+// The response is cleared first, so nothing of an earlier answer can pass for part of this
+// one.
+ExchangeStatus IpmiExchange(IpmiTransport& transport, const IpmiRequest& request, IpmiResponse* response);
 
 // The maintenance mode of the path in use (see IpmiDriver::HoldMaintenanceMode).
 bool HoldMaintenanceMode(IpmiTransport& transport, bool on);
 
-// Reopens the path in use once after a teardown (see IpmiDriver::ReopenAfterTeardown).
+// Reopens the path in use after a teardown (see IpmiDriver::ReopenAfterTeardown).
 bool ReopenAfterTeardown(IpmiTransport& transport);
-
-inline ExchangeStatus IpmiExchange(IpmiTransport& transport, const IpmiRequest& request,
-                                   IpmiResponse* response) {
-  return IpmiExchange(transport, request.bytes, request.length, response->bytes, sizeof response->bytes,
-                      &response->length);
-}
 
 }  // namespace transport

@@ -5,7 +5,7 @@
 namespace transport {
 
 // Result of one IpmiExchange. A non-zero completion code is not a transport failure: the
-// exchange still returns kExchangeOk and the caller inspects response byte 2.
+// exchange still returns kExchangeOk and the command layer decodes response byte 2.
 enum ExchangeStatus : int {
   kExchangeOk = 0,
   kDriverUnreachable = 9,  // device cannot be opened, or the request cannot be prepared
@@ -19,20 +19,27 @@ constexpr size_t kIpmiBufferSize = 256;
 // The vendor driver is always offered this many response bytes.
 constexpr size_t kDriverResponseCapacity = 127;
 
+// How the Microsoft driver's code-keyed retry policy treats a request once it was re-sent
+// after a 0xFF. The command layer that builds the request says so; nothing below it reads the
+// request's bytes to find out.
+struct RequestKind {
+  // A 0xC5 after such a re-send means the first sending got through (the last chunk of a
+  // partial add, the start of an erase).
+  bool forgivable = false;
+  // A 0xCE after such a re-send may be the lock the first sending took (taking the SDR update
+  // lock).
+  bool lockable = false;
+};
+
 struct IpmiRequest {
   uint8_t bytes[kIpmiBufferSize] = {};
   uint8_t length = 0;
+  RequestKind kind;
 };
 
 struct IpmiResponse {
   uint8_t bytes[kIpmiBufferSize] = {};
   uint8_t length = 0;
 };
-
-// Request byte 0 (network function x 4) of the network functions the programs use.
-constexpr uint8_t kNetFnApp = 0x18;
-constexpr uint8_t kNetFnFirmware = 0x20;
-constexpr uint8_t kNetFnStorage = 0x28;
-constexpr uint8_t kNetFnOem = 0xF8;
 
 }  // namespace transport

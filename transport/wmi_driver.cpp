@@ -28,20 +28,17 @@ class WmiDriver : public IpmiDriver {
         events_(setup.events),
         clock_(setup.clock ? *setup.clock : platform::SystemClock()) {}
 
-  ExchangeStatus Exchange(const uint8_t* request, uint8_t requestLength, uint8_t* response,
-                          size_t responseCapacity, uint8_t* responseLength) override {
+  ExchangeStatus Exchange(const IpmiRequest& request, IpmiResponse* response) override {
     // The released objects of a torn-down service are never reached again.
     if (tornDown_) return kDriverUnreachable;
-    Answer out{response, responseCapacity, responseLength};
+    Answer out{response->bytes, sizeof response->bytes, &response->length};
     if (const auto* codeKeyed = std::get_if<CodeKeyedRetrySettings>(&policy_))
-      return ExchangeCodeKeyed(*codeKeyed, request, requestLength, out);
-    return ExchangeWholeRequest(std::get<WholeRequestRetrySettings>(policy_), request, requestLength, out);
+      return ExchangeCodeKeyed(*codeKeyed, request, out);
+    return ExchangeWholeRequest(std::get<WholeRequestRetrySettings>(policy_), request, out);
   }
 
   bool ReopenAfterTeardown() override {
     if (!tornDown_) return true;
-    if (reopened_) return false;
-    reopened_ = true;
     tornDown_ = !method_->Reopen();
     return !tornDown_;
   }
@@ -75,9 +72,11 @@ class WmiDriver : public IpmiDriver {
     return answer->completionCode ? kExchangeOk : kTransferFailed;
   }
 
-  ExchangeStatus ExchangeCodeKeyed(const CodeKeyedRetrySettings& settings, const uint8_t* request,
-                                   uint8_t requestLength, const Answer& out) {
-    CodeKeyedRetry policy(settings, ClassifyRequest(request, requestLength));
+  ExchangeStatus ExchangeCodeKeyed(const CodeKeyedRetrySettings& settings, const IpmiRequest& request,
+                                   const Answer& out) {
+    const uint8_t* bytes = request.bytes;
+    const uint8_t length = request.length;
+    CodeKeyedRetry policy(settings, request.kind);
     if (settings.logDriverWaits && !driverWaitsLogged_) {
       driverWaitsLogged_ = true;
       char line[96];
@@ -86,7 +85,7 @@ class WmiDriver : public IpmiDriver {
                     static_cast<int>(settings.driverWaits.bWait));
       log_(line);
     }
-    ExchangeStatus status = Prepare(request, requestLength, settings.driverWaits);
+    ExchangeStatus status = Prepare(bytes, length, settings.driverWaits);
     if (status != kExchangeOk) return status;
     WmiAnswer answer;
     RetryStep step;
@@ -99,27 +98,28 @@ class WmiDriver : public IpmiDriver {
     } while (step.resend);
     if (status == kExchangeOk && step.retriesUsedUpUnderLoad && events_)
       events_->RetriesUsedUpUnderLoad(step.finalCode);
-    if (status == kExchangeOk &&
-        !BuildWmiResponse(request, requestLength, ResponseNetFn::kAnswering, step.finalCode,
-                          answer.responseData, out.bytes, out.capacity, out.length))
+    if (status == kExchangeOk && !BuildWmiResponse(bytes, length, ResponseNetFn::kAnswering, step.finalCode,
+                                                   answer.responseData, out.bytes, out.capacity, out.length))
       status = kTransferFailed;
     method_->EndRequest();
     return status;
   }
 
-  ExchangeStatus ExchangeWholeRequest(const WholeRequestRetrySettings& settings, const uint8_t* request,
-                                      uint8_t requestLength, const Answer& out) {
+  ExchangeStatus ExchangeWholeRequest(const WholeRequestRetrySettings& settings, const IpmiRequest& request,
+                                      const Answer& out) {
+    const uint8_t* bytes = request.bytes;
+    const uint8_t length = request.length;
     WholeRequestRetry policy(settings);
     uint8_t built[kIpmiBufferSize];
     for (;;) {
-      ExchangeStatus status = Prepare(request, requestLength, settings.driverWaits);
+      ExchangeStatus status = Prepare(bytes, length, settings.driverWaits);
       if (status != kExchangeOk) return status;
       WmiAnswer answer;
       status = Call(&answer);
-      uint8_t length = 0;
+      uint8_t builtLength = 0;
       if (status == kExchangeOk &&
-          !BuildWmiResponse(request, requestLength, ResponseNetFn::kAsRequested, *answer.completionCode,
-                            answer.responseData, built, std::min(out.capacity, sizeof built), &length))
+          !BuildWmiResponse(bytes, length, ResponseNetFn::kAsRequested, *answer.completionCode,
+                            answer.responseData, built, std::min(out.capacity, sizeof built), &builtLength))
         status = kTransferFailed;
       method_->EndRequest();
       if (status != kExchangeOk) return status;
@@ -127,12 +127,12 @@ class WmiDriver : public IpmiDriver {
       if (!step.line.empty()) {
         log_(step.line);
         if (step.logExchange)
-          LogExchange(log_, settings.exchangeLinePrefix, request, requestLength, built, length);
+          LogExchange(log_, settings.exchangeLinePrefix, bytes, length, built, builtLength);
       }
       SleepFor(clock_, step.waitMs);
       if (!step.resend) {
-        std::memcpy(out.bytes, built, length);
-        *out.length = length;
+        std::memcpy(out.bytes, built, builtLength);
+        *out.length = builtLength;
         return kExchangeOk;
       }
     }
@@ -145,7 +145,6 @@ class WmiDriver : public IpmiDriver {
   WmiPathEvents* events_;
   platform::Clock& clock_;
   bool tornDown_ = false;
-  bool reopened_ = false;
   bool driverWaitsLogged_ = false;
 };
 

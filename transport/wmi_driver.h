@@ -60,7 +60,7 @@ constexpr uint32_t kInstanceLookupTimeoutMs = 30000;
 
 // Resolves the instance over an opened method and puts the policy and marshalling around it.
 // The driver's Exchange sends one request under the setup's policy; after a failed call every
-// request fails with status 9 until ReopenAfterTeardown, which is allowed once.
+// request fails with status 9 until ReopenAfterTeardown opens the service again.
 WmiPathOpening StartWmiPath(std::unique_ptr<WmiIpmiMethod> method, const WmiPathSetup& setup);
 
 // The Microsoft IPMI driver over COM (Windows); elsewhere always not present. To be called on

@@ -7,31 +7,11 @@
 namespace transport {
 namespace {
 
-constexpr uint8_t kCmdPartialAdd = 0x13;
-constexpr uint8_t kCmdErase = 0x14;
-constexpr uint8_t kCmdUpdateLock = 0x10;
-constexpr uint8_t kLastChunk = 0x01;
-constexpr uint8_t kEraseStart = 0xAA;
-constexpr uint8_t kTakeLock = 0x00;
-
 constexpr uint32_t kDataTrailerLead = 1;
 constexpr uint32_t kDataTrailerEnd = 30;
 constexpr size_t kMaxResponseLength = 255;
 
 }  // namespace
-
-RequestKind ClassifyRequest(const uint8_t* request, uint8_t length) {
-  RequestKind kind;
-  wire::ByteReader reader(request, length);
-  uint8_t netFn = 0, command = 0, byte2 = 0, byte7 = 0;
-  if (!reader.U8(&netFn) || !reader.U8(&command) || netFn != kNetFnOem) return kind;
-  const bool hasByte2 = reader.U8(&byte2);
-  const bool hasByte7 = hasByte2 && reader.Skip(4) && reader.U8(&byte7);
-  kind.forgivable = hasByte7 && ((command == kCmdPartialAdd && byte7 == kLastChunk) ||
-                                 (command == kCmdErase && byte7 == kEraseStart));
-  kind.lockable = hasByte2 && command == kCmdUpdateLock && byte2 == kTakeLock;
-  return kind;
-}
 
 bool BuildInParameters(const uint8_t* request, uint8_t length, const DriverWaits& waits,
                        WmiInParameters* out) {

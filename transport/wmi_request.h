@@ -4,21 +4,10 @@
 #include <optional>
 #include <string>
 
+#include "transport/ipmi_message.h"
 #include "wire/byte_io.h"
 
 namespace transport {
-
-// How the code-keyed retry policy treats a request after it was re-sent for a 0xFF.
-struct RequestKind {
-  // The last chunk of a partial add (OEM 13h, byte 7 = 01h) or the start of an erase (OEM 14h,
-  // byte 7 = AAh): a 0xC5 after a 0xFF re-send means the first sending got through.
-  bool forgivable = false;
-  // Taking the SDR update lock (OEM 10h, byte 2 = 00h): a 0xCE after a 0xFF re-send may be
-  // the lock the first sending took.
-  bool lockable = false;
-};
-
-RequestKind ClassifyRequest(const uint8_t* request, uint8_t length);
 
 // Three values the Microsoft driver takes with every request; their meaning is the driver's.
 struct DriverWaits {

@@ -71,12 +71,11 @@ wire::Bytes FuzzedBmcDriver::Honest(const uint8_t* request, uint8_t requestLengt
   return model_.Handle(state_, request, requestLength, clock_);
 }
 
-transport::ExchangeStatus FuzzedBmcDriver::Exchange(const uint8_t* request, uint8_t requestLength,
-                                                    uint8_t* response, size_t responseCapacity,
-                                                    uint8_t* responseLength) {
+transport::ExchangeStatus FuzzedBmcDriver::Exchange(const transport::IpmiRequest& request,
+                                                    transport::IpmiResponse* response) {
   if (++exchanges_ > kMaxExchanges) Die("a run sent more than two million requests");
-  if (requestLength < 2) Die("a request without network function and command");
-  const uint16_t key = static_cast<uint16_t>(request[0] << 8 | request[1]);
+  if (request.length < 2) Die("a request without network function and command");
+  const uint16_t key = static_cast<uint16_t>(request.bytes[0] << 8 | request.bytes[1]);
   auto sticky = sticky_.find(key);
   const Rule rule = sticky != sticky_.end() ? sticky->second : NextRule(true, key);
 
@@ -86,11 +85,11 @@ transport::ExchangeStatus FuzzedBmcDriver::Exchange(const uint8_t* request, uint
     case 0:
       return transport::kDriverUnreachable;
     case 1:
-      Honest(request, requestLength);
-      *responseLength = 0;
+      Honest(request.bytes, request.length);
+      response->length = 0;
       return transport::kTransferFailed;
     case 2:
-      Honest(request, requestLength);
+      Honest(request.bytes, request.length);
       answer = rule.bytes;
       status = transport::kTransferFailed;
       break;
@@ -98,15 +97,15 @@ transport::ExchangeStatus FuzzedBmcDriver::Exchange(const uint8_t* request, uint
       answer = rule.bytes;
       break;
     case 7:
-      Honest(request, requestLength);
+      Honest(request.bytes, request.length);
       answer = rule.bytes;
       break;
     case 12:
       clock_.SleepMs(rule.a * 1000u);
-      answer = Honest(request, requestLength);
+      answer = Honest(request.bytes, request.length);
       break;
     default:
-      answer = Honest(request, requestLength);
+      answer = Honest(request.bytes, request.length);
       break;
   }
   switch (rule.kind) {
@@ -143,11 +142,10 @@ transport::ExchangeStatus FuzzedBmcDriver::Exchange(const uint8_t* request, uint
   // driver may fill whatever the caller offers.
   const bool fromInput =
       rule.kind == 2 || rule.kind == 4 || rule.kind == 5 || rule.kind == 6 || rule.kind == 7;
-  size_t limit =
-      fromInput ? responseCapacity : std::min(responseCapacity, transport::kDriverResponseCapacity);
+  const size_t limit = fromInput ? sizeof response->bytes : transport::kDriverResponseCapacity;
   const size_t n = std::min({answer.size(), limit, size_t{255}});
-  if (n) std::memcpy(response, answer.data(), n);
-  *responseLength = static_cast<uint8_t>(n);
+  if (n) std::memcpy(response->bytes, answer.data(), n);
+  response->length = static_cast<uint8_t>(n);
   return status;
 }
 

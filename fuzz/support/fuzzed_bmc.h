@@ -45,8 +45,8 @@ class FuzzedBmcDriver : public transport::IpmiDriver {
   FuzzedBmcDriver(bmcsim::BmcState state, platform::Clock& clock, InputBytes& input)
       : state_(std::move(state)), clock_(clock), input_(input) {}
 
-  transport::ExchangeStatus Exchange(const uint8_t* request, uint8_t requestLength, uint8_t* response,
-                                     size_t responseCapacity, uint8_t* responseLength) override;
+  transport::ExchangeStatus Exchange(const transport::IpmiRequest& request,
+                                     transport::IpmiResponse* response) override;
 
   const bmcsim::BmcState& state() const { return state_; }
   uint64_t exchanges() const { return exchanges_; }

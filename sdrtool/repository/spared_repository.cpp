@@ -48,7 +48,9 @@ int SetSparedSdrLock(SdrRun& run, uint8_t mode) {
   wire::ByteWriter request = Request(kOemRequest, kCmdSparedLock);
   request.U8(mode);
   CommandReply reply;
-  return run.commands.Send(request.bytes(), &reply);
+  SendOptions options;
+  options.kind.lockable = mode == kLockTake;
+  return run.commands.Send(request.bytes(), &reply, options);
 }
 
 int ClearSparedSdr(SdrRun& run) {
@@ -57,7 +59,9 @@ int ClearSparedSdr(SdrRun& run) {
   CommandReply reply;
   const ReservedOutcome started = WithReservation(kReservationRetryLimit, [&]() {
     if (ReserveRepository(run, true, &reservation, LossExpected()) != 0) return ReservedPass::kFailed;
-    result = run.commands.Send(EraseRequest(reservation, kEraseStart), &reply, LossExpected());
+    SendOptions eraseStart = LossExpected();
+    eraseStart.kind.forgivable = true;
+    result = run.commands.Send(EraseRequest(reservation, kEraseStart), &reply, eraseStart);
     // A transport failure is taken as a started erase: a slow erase start may outlast the
     // driver while the BMC goes on; the status requests tell.
     if (result == 0 || result == 28 || result == 29) return ReservedPass::kDone;
@@ -104,7 +108,9 @@ int PartialAddSparedSdr(SdrRun& run, const uint8_t* record) {
       request.U16(reservation).U16(recordId).U8(static_cast<uint8_t>(offset)).U8(last ? 0x01 : 0x00);
       request.Append(record + offset, static_cast<size_t>(count));
       CommandReply reply;
-      const int result = run.commands.Send(request.bytes(), &reply, LossExpected());
+      SendOptions chunk = LossExpected();
+      chunk.kind.forgivable = last;
+      const int result = run.commands.Send(request.bytes(), &reply, chunk);
       if (result != 0)
         return ReservationLost(result, reply) ? ReservedPass::kReservationLost : ReservedPass::kFailed;
       // The later chunks must address the record the BMC has just opened.

@@ -10,6 +10,7 @@
 #include "platform/files.h"
 #include "platform/testing/virtual_clock.h"
 #include "tests/bmcsim/model_bench.h"
+#include "tests/support/ipmi_request.h"
 #include "tests/support/sim_bmc.h"
 #include "tests/support/temp_dir.h"
 
@@ -39,12 +40,11 @@ TEST(SimulatedDriver, MissingOrEmptyDirectoryIsLikeAMachineWithoutTheDevice) {
   platform::VirtualClock clock;
   for (const std::string& dir : {temp.File("absent"), temp.path()}) {
     auto driver = transport::MakeSimulatedDriver(dir, clock);
-    uint8_t request[] = {0x18, 0x01};
-    uint8_t response[transport::kIpmiBufferSize];
-    uint8_t length = 99;
-    EXPECT_EQ(driver->Exchange(request, 2, response, sizeof response, &length),
+    transport::IpmiResponse response;
+    response.length = 99;
+    EXPECT_EQ(driver->Exchange(testsupport::RequestOf({0x18, 0x01}), &response),
               transport::kDriverUnreachable);
-    EXPECT_EQ(length, 99);
+    EXPECT_EQ(response.length, 99);
   }
   EXPECT_FALSE(platform::FileExists(temp.File("bmcsim.lock")));  // nothing left behind
 }
@@ -63,35 +63,28 @@ TEST_F(SimulatedDriverTest, AnswersAreCutWhereTheVendorDriversAre) {
   wire::Bytes padded{0xFC, 0xE0, 0x00};
   padded.resize(255, 0x00);
 
-  const size_t kAnyAnswer = transport::kIpmiBufferSize;  // a caller buffer that holds any answer
   struct Case {
     const char* what;
     wire::Bytes request;
-    size_t capacity;
     const wire::Bytes& answer;  // the BMC's whole answer
     size_t length;              // what the caller receives
   } cases[] = {
-      {"short answer", {0x18, 0x01}, kAnyAnswer, deviceId, 18},
-      {"caller buffer below the answer", {0x18, 0x01}, 10, deviceId, 10},
-      {"answer of exactly 127 bytes", {0x28, 0x23, 0, 0, 0, 0, 0, 122}, kAnyAnswer, wholeRecord, 127},
-      {"128-byte answer", {0x28, 0x23, 0, 0, 0, 0, 0, 123}, kAnyAnswer, wholeRecord, 127},
-      {"210-byte record read", {0x28, 0x23, 0, 0, 0, 0, 0, 0xFF}, kAnyAnswer, wholeRecord, 127},
-      {"long answer, smaller caller buffer", {0x28, 0x23, 0, 0, 0, 0, 0, 0xFF}, 100, wholeRecord, 100},
-      {"answer padded to 255 by a fault", {0xF8, 0xE0}, kAnyAnswer, padded, 127},
+      {"short answer", {0x18, 0x01}, deviceId, 18},
+      {"answer of exactly 127 bytes", {0x28, 0x23, 0, 0, 0, 0, 0, 122}, wholeRecord, 127},
+      {"128-byte answer", {0x28, 0x23, 0, 0, 0, 0, 0, 123}, wholeRecord, 127},
+      {"210-byte record read", {0x28, 0x23, 0, 0, 0, 0, 0, 0xFF}, wholeRecord, 127},
+      {"answer padded to 255 by a fault", {0xF8, 0xE0}, padded, 127},
   };
   auto driver = transport::MakeSimulatedDriver(path, clock);
   for (const Case& c : cases) {
-    uint8_t response[transport::kIpmiBufferSize];
-    std::fill(std::begin(response), std::end(response), 0xEE);
-    uint8_t length = 0;
-    ASSERT_EQ(driver->Exchange(c.request.data(), static_cast<uint8_t>(c.request.size()), response, c.capacity,
-                               &length),
-              transport::kExchangeOk)
+    transport::IpmiResponse response;
+    std::fill(std::begin(response.bytes), std::end(response.bytes), 0xEE);
+    ASSERT_EQ(driver->Exchange(testsupport::RequestOf(c.request), &response), transport::kExchangeOk)
         << c.what;
-    EXPECT_EQ(length, c.length) << c.what;
-    ASSERT_LE(length, c.answer.size()) << c.what;
-    EXPECT_TRUE(std::equal(response, response + length, c.answer.begin())) << c.what;
-    EXPECT_EQ(response[length], 0xEE) << c.what << ": written past the answer";
+    EXPECT_EQ(response.length, c.length) << c.what;
+    ASSERT_LE(response.length, c.answer.size()) << c.what;
+    EXPECT_TRUE(std::equal(response.bytes, response.bytes + response.length, c.answer.begin())) << c.what;
+    EXPECT_EQ(response.bytes[response.length], 0xEE) << c.what << ": written past the answer";
   }
 }
 
@@ -101,11 +94,11 @@ TEST_F(SimulatedDriverTest, ReportsALostAnswer) {
     return ParseFaultRule("netfn=0x3e cmd=0x10 status=10", &state.faults.back(), e);
   });
   auto driver = transport::MakeSimulatedDriver(path, clock);
-  uint8_t request[] = {0xF8, 0x10, 0x00};
-  uint8_t response[transport::kIpmiBufferSize];
-  uint8_t length = 99;
-  EXPECT_EQ(driver->Exchange(request, 3, response, sizeof response, &length), transport::kTransferFailed);
-  EXPECT_EQ(length, 0);
+  transport::IpmiResponse response;
+  response.length = 99;
+  EXPECT_EQ(driver->Exchange(testsupport::RequestOf({0xF8, 0x10, 0x00}), &response),
+            transport::kTransferFailed);
+  EXPECT_EQ(response.length, 0);
   BmcState state;
   std::string error;
   ASSERT_TRUE(BmcDirectory(path).Read(&state, &error)) << error;
@@ -124,12 +117,9 @@ TEST(SimulatedDriver, CarriesAFirmwareUpdateOfTheStandbyBankAsTheFirmwareToolSen
   bmc.Init(identity, firmware);
   auto driver = transport::MakeSimulatedDriver(bmc.dir(), clock);
   auto send = [&](const wire::Bytes& request) {
-    uint8_t response[transport::kIpmiBufferSize];
-    uint8_t length = 0;
-    EXPECT_EQ(driver->Exchange(request.data(), static_cast<uint8_t>(request.size()), response,
-                               sizeof response, &length),
-              transport::kExchangeOk);
-    return wire::Bytes(response, response + length);
+    transport::IpmiResponse response;
+    EXPECT_EQ(driver->Exchange(testsupport::RequestOf(request), &response), transport::kExchangeOk);
+    return testsupport::BytesOf(response);
   };
   auto flash = [](uint8_t command, uint32_t address, const wire::Bytes& rest) {
     wire::ByteWriter out;

@@ -9,6 +9,7 @@
 
 #include "bmcsim/store/bmc_directory.h"
 #include "platform/testing/virtual_clock.h"
+#include "tests/support/ipmi_request.h"
 #include "tests/support/sim_bmc.h"
 #include "tests/support/temp_dir.h"
 #include "transport/sim/sim_driver.h"
@@ -71,11 +72,10 @@ TEST_F(SimulatedWmi, OpenerFindsTheDriverOnlyOnAMachineThatHasIt) {
       continue;
     }
     // The SDR tool's policy answers with the response network function.
-    uint8_t response[kIpmiBufferSize];
-    uint8_t length = 0;
-    const uint8_t request[] = {0x18, 0x01};
-    ASSERT_EQ(opening.driver->Exchange(request, 2, response, sizeof response, &length), kExchangeOk);
-    EXPECT_EQ(wire::HexSpaced(response, length), "1C 01 00 20 01 02 30 51 BF A2 02 00 00 01 00 00 00 00");
+    IpmiResponse response;
+    ASSERT_EQ(opening.driver->Exchange(testsupport::RequestOf({0x18, 0x01}), &response), kExchangeOk);
+    EXPECT_EQ(wire::HexSpaced(response.bytes, response.length),
+              "1C 01 00 20 01 02 30 51 BF A2 02 00 00 01 00 00 00 00");
   }
 }
 
@@ -133,10 +133,8 @@ TEST_F(SimulatedWmi, FailedCallTearsDownUntilReopened) {
   // The vendor driver never meets a wmi= rule: it stays armed.
   bmc.AddFault("netfn=0x06 cmd=0x01 wmi=fail");
   auto vendor = MakeSimulatedDriver(bmc.dir(), clock);
-  uint8_t response[kIpmiBufferSize];
-  uint8_t length = 0;
-  const uint8_t request[] = {0x18, 0x01};
-  EXPECT_EQ(vendor->Exchange(request, 2, response, sizeof response, &length), kExchangeOk);
+  IpmiResponse response;
+  EXPECT_EQ(vendor->Exchange(testsupport::RequestOf({0x18, 0x01}), &response), kExchangeOk);
   bmc.SetMicrosoftDriver(true);
   ASSERT_TRUE(method->Reopen());
   EXPECT_FALSE(Call(*method, In({0x18, 0x01}), &answer));

@@ -26,10 +26,10 @@ class Observer : public transport::IpmiDriver {
  public:
   Observer(transport::IpmiDriver* inner, std::string workFile)
       : inner_(inner), workFile_(std::move(workFile)) {}
-  transport::ExchangeStatus Exchange(const uint8_t* request, uint8_t requestLength, uint8_t* response,
-                                     size_t responseCapacity, uint8_t* responseLength) override {
+  transport::ExchangeStatus Exchange(const transport::IpmiRequest& request,
+                                     transport::IpmiResponse* response) override {
     Look();
-    return inner_->Exchange(request, requestLength, response, responseCapacity, responseLength);
+    return inner_->Exchange(request, response);
   }
   bool HoldMaintenanceMode(bool on) override {
     maintenance.push_back(on);

@@ -20,13 +20,13 @@ class ScriptedDriver : public transport::IpmiDriver {
   std::vector<uint8_t> answer;
   std::vector<std::vector<uint8_t>> requests;
 
-  transport::ExchangeStatus Exchange(const uint8_t* request, uint8_t requestLength, uint8_t* response,
-                                     size_t responseCapacity, uint8_t* responseLength) override {
-    requests.emplace_back(request, request + requestLength);
+  transport::ExchangeStatus Exchange(const transport::IpmiRequest& request,
+                                     transport::IpmiResponse* response) override {
+    requests.emplace_back(request.bytes, request.bytes + request.length);
     if (status == transport::kDriverUnreachable) return status;
-    const size_t n = std::min(answer.size(), responseCapacity);
-    std::copy(answer.begin(), answer.begin() + static_cast<std::ptrdiff_t>(n), response);
-    *responseLength = static_cast<uint8_t>(n);
+    const size_t n = std::min(answer.size(), sizeof response->bytes);
+    std::copy(answer.begin(), answer.begin() + static_cast<std::ptrdiff_t>(n), response->bytes);
+    response->length = static_cast<uint8_t>(n);
     return status;
   }
 };

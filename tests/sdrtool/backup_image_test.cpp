@@ -13,6 +13,7 @@
 #include "sdrtool/backup_image.h"
 #include "sdrtool/programming/sdr_programming.h"
 #include "tests/sdrtool/veltrop_fixture.h"
+#include "tests/support/ipmi_request.h"
 
 namespace veltrop {
 namespace {
@@ -27,11 +28,11 @@ class TapDriver : public transport::IpmiDriver {
   std::function<void()> before;
   std::function<void(const uint8_t* request, uint8_t* response, uint8_t length)> after;
 
-  transport::ExchangeStatus Exchange(const uint8_t* request, uint8_t requestLength, uint8_t* response,
-                                     size_t responseCapacity, uint8_t* responseLength) override {
+  transport::ExchangeStatus Exchange(const transport::IpmiRequest& request,
+                                     transport::IpmiResponse* response) override {
     if (before) before();
-    auto status = inner_.Exchange(request, requestLength, response, responseCapacity, responseLength);
-    if (after && status == transport::kExchangeOk) after(request, response, *responseLength);
+    auto status = inner_.Exchange(request, response);
+    if (after && status == transport::kExchangeOk) after(request.bytes, response->bytes, response->length);
     return status;
   }
 
@@ -45,27 +46,28 @@ class MemoryRepository : public transport::IpmiDriver {
  public:
   std::vector<Record> records;
 
-  transport::ExchangeStatus Exchange(const uint8_t* request, uint8_t requestLength, uint8_t* response,
-                                     size_t responseCapacity, uint8_t* responseLength) override {
+  transport::ExchangeStatus Exchange(const transport::IpmiRequest& request,
+                                     transport::IpmiResponse* response) override {
     Bytes answer;
-    if (requestLength == 2 && request[0] == 0x28 && request[1] == 0x22) {
+    if (request.length == 2 && request.bytes[0] == 0x28 && request.bytes[1] == 0x22) {
       answer = {0x2C, 0x22, 0x00, 0x01, 0x00};
-    } else if (requestLength == 8 && request[0] == 0x28 && request[1] == 0x23) {
-      const size_t id = static_cast<size_t>(request[4] | request[5] << 8);
+    } else if (request.length == 8 && request.bytes[0] == 0x28 && request.bytes[1] == 0x23) {
+      const size_t id = static_cast<size_t>(request.bytes[4] | request.bytes[5] << 8);
       const size_t index = id == 0 ? 0 : id - 1;
-      if (index >= records.size() || request[6] + request[7] > static_cast<int>(records[index].size())) {
+      if (index >= records.size() ||
+          request.bytes[6] + request.bytes[7] > static_cast<int>(records[index].size())) {
         return transport::kTransferFailed;
       }
       const uint16_t next = index + 1 < records.size() ? static_cast<uint16_t>(index + 2) : 0xFFFF;
       answer = {0x2C, 0x23, 0x00, static_cast<uint8_t>(next), static_cast<uint8_t>(next >> 8)};
-      answer.insert(answer.end(), records[index].begin() + request[6],
-                    records[index].begin() + request[6] + request[7]);
+      answer.insert(answer.end(), records[index].begin() + request.bytes[6],
+                    records[index].begin() + request.bytes[6] + request.bytes[7]);
     } else {
       return transport::kDriverUnreachable;
     }
-    const size_t n = answer.size() < responseCapacity ? answer.size() : responseCapacity;
-    std::memcpy(response, answer.data(), n);
-    *responseLength = static_cast<uint8_t>(n);
+    const size_t n = answer.size() < sizeof response->bytes ? answer.size() : sizeof response->bytes;
+    std::memcpy(response->bytes, answer.data(), n);
+    response->length = static_cast<uint8_t>(n);
     return transport::kExchangeOk;
   }
 };
@@ -165,12 +167,9 @@ class BackupImage : public VeltropFixture {
  protected:
   // One request straight to the simulated BMC, for checking the image against the BMC itself.
   Bytes Ask(const Bytes& request) {
-    uint8_t response[256] = {};
-    uint8_t length = 0;
-    EXPECT_EQ(driver->Exchange(request.data(), static_cast<uint8_t>(request.size()), response,
-                               sizeof response, &length),
-              transport::kExchangeOk);
-    return Bytes(response, response + length);
+    transport::IpmiResponse response;
+    EXPECT_EQ(driver->Exchange(testsupport::RequestOf(request), &response), transport::kExchangeOk);
+    return testsupport::BytesOf(response);
   }
 
   Bytes FileBytes(const std::string& name) const {

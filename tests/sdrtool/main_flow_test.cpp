@@ -224,12 +224,12 @@ TEST_F(MainFlow, UpdateHoldsTheLockWhileAVersionQueryOnlyTestsIt) {
     transport::IpmiDriver* inner = nullptr;
     const runcontrol::RunEnvironment* env = nullptr;
     std::vector<bool> freeDuringExchange;
-    transport::ExchangeStatus Exchange(const uint8_t* request, uint8_t requestLength, uint8_t* response,
-                                       size_t responseCapacity, uint8_t* responseLength) override {
+    transport::ExchangeStatus Exchange(const transport::IpmiRequest& request,
+                                       transport::IpmiResponse* response) override {
       platform::LockResult result;
       auto lock = platform::TryAcquireInstanceLock(env->lockName, &result, env->lockDir);
       freeDuringExchange.push_back(result == platform::LockResult::kAcquired);
-      return inner->Exchange(request, requestLength, response, responseCapacity, responseLength);
+      return inner->Exchange(request, response);
     }
   } probe;
   probe.inner = driver.get();

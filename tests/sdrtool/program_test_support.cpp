@@ -129,11 +129,10 @@ void SetErasePolls(const testsupport::SimBmc& bmc, uint32_t polls) {
       << error;
 }
 
-transport::ExchangeStatus ProgressWatcher::Exchange(const uint8_t* request, uint8_t requestLength,
-                                                    uint8_t* response, size_t responseCapacity,
-                                                    uint8_t* responseLength) {
+transport::ExchangeStatus ProgressWatcher::Exchange(const transport::IpmiRequest& request,
+                                                    transport::IpmiResponse* response) {
   Look();
-  return inner_->Exchange(request, requestLength, response, responseCapacity, responseLength);
+  return inner_->Exchange(request, response);
 }
 
 void ProgressWatcher::Look() {

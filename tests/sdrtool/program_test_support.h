@@ -47,8 +47,8 @@ class ProgressWatcher : public transport::IpmiDriver {
  public:
   ProgressWatcher(transport::IpmiDriver* inner, std::string workFile)
       : inner_(inner), workFile_(std::move(workFile)) {}
-  transport::ExchangeStatus Exchange(const uint8_t* request, uint8_t requestLength, uint8_t* response,
-                                     size_t responseCapacity, uint8_t* responseLength) override;
+  transport::ExchangeStatus Exchange(const transport::IpmiRequest& request,
+                                     transport::IpmiResponse* response) override;
   // Looks at the working file now (after the last request).
   void Look();
   std::vector<int> published;

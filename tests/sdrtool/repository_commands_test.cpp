@@ -31,15 +31,15 @@ class QueuedDriver : public transport::IpmiDriver {
   std::deque<Bytes> answers;
   std::vector<Bytes> requests;
 
-  transport::ExchangeStatus Exchange(const uint8_t* request, uint8_t requestLength, uint8_t* response,
-                                     size_t responseCapacity, uint8_t* responseLength) override {
-    requests.emplace_back(request, request + requestLength);
+  transport::ExchangeStatus Exchange(const transport::IpmiRequest& request,
+                                     transport::IpmiResponse* response) override {
+    requests.emplace_back(request.bytes, request.bytes + request.length);
     if (answers.empty()) return transport::kDriverUnreachable;
     Bytes a = answers.front();
     answers.pop_front();
-    const size_t n = a.size() < responseCapacity ? a.size() : responseCapacity;
-    std::memcpy(response, a.data(), n);
-    *responseLength = static_cast<uint8_t>(n);
+    const size_t n = a.size() < sizeof response->bytes ? a.size() : sizeof response->bytes;
+    std::memcpy(response->bytes, a.data(), n);
+    response->length = static_cast<uint8_t>(n);
     return transport::kExchangeOk;
   }
 };

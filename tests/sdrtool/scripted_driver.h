@@ -18,16 +18,16 @@ class ScriptedDriver : public transport::IpmiDriver {
   std::deque<Answer> answers;
   std::vector<std::vector<uint8_t>> requests;
 
-  transport::ExchangeStatus Exchange(const uint8_t* request, uint8_t requestLength, uint8_t* response,
-                                     size_t responseCapacity, uint8_t* responseLength) override {
-    requests.emplace_back(request, request + requestLength);
+  transport::ExchangeStatus Exchange(const transport::IpmiRequest& request,
+                                     transport::IpmiResponse* response) override {
+    requests.emplace_back(request.bytes, request.bytes + request.length);
     if (answers.empty()) return transport::kDriverUnreachable;
     Answer a = answers.front();
     answers.pop_front();
     if (a.status == transport::kDriverUnreachable) return a.status;
-    size_t n = a.bytes.size() < responseCapacity ? a.bytes.size() : responseCapacity;
-    std::memcpy(response, a.bytes.data(), n);
-    *responseLength = static_cast<uint8_t>(n);
+    size_t n = a.bytes.size() < sizeof response->bytes ? a.bytes.size() : sizeof response->bytes;
+    std::memcpy(response->bytes, a.bytes.data(), n);
+    response->length = static_cast<uint8_t>(n);
     return a.status;
   }
 };

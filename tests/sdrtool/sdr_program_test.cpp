@@ -276,23 +276,24 @@ TEST_F(SdrProgram, ProgressRisesThroughTheScheduleAndIsPublishedEveryTenthRecord
 // names the next ID as its successor.
 class EndlessRepository : public transport::IpmiDriver {
  public:
-  transport::ExchangeStatus Exchange(const uint8_t* request, uint8_t, uint8_t* response, size_t,
-                                     uint8_t* responseLength) override {
-    response[0] = static_cast<uint8_t>(request[0] + 4);
-    response[1] = request[1];
-    response[2] = 0x00;
-    if (request[1] == 0x22) {
-      response[3] = 0x01;
-      response[4] = 0x00;
-      *responseLength = 5;
+  transport::ExchangeStatus Exchange(const transport::IpmiRequest& request,
+                                     transport::IpmiResponse* response) override {
+    response->bytes[0] = static_cast<uint8_t>(request.bytes[0] + 4);
+    response->bytes[1] = request.bytes[1];
+    response->bytes[2] = 0x00;
+    if (request.bytes[1] == 0x22) {
+      response->bytes[3] = 0x01;
+      response->bytes[4] = 0x00;
+      response->length = 5;
       return transport::kExchangeOk;
     }
-    const int id = (request[4] | request[5] << 8) == 0 ? 1 : request[4] | request[5] << 8;
+    const int id =
+        (request.bytes[4] | request.bytes[5] << 8) == 0 ? 1 : request.bytes[4] | request.bytes[5] << 8;
     Record record = MakeRecord(static_cast<uint16_t>(id), 0x01, 64, static_cast<uint8_t>(id));
-    response[3] = static_cast<uint8_t>((id + 1) & 0xFF);
-    response[4] = static_cast<uint8_t>((id + 1) >> 8);
-    std::memcpy(response + 5, record.data() + request[6], request[7]);
-    *responseLength = static_cast<uint8_t>(5 + request[7]);
+    response->bytes[3] = static_cast<uint8_t>((id + 1) & 0xFF);
+    response->bytes[4] = static_cast<uint8_t>((id + 1) >> 8);
+    std::memcpy(response->bytes + 5, record.data() + request.bytes[6], request.bytes[7]);
+    response->length = static_cast<uint8_t>(5 + request.bytes[7]);
     return transport::kExchangeOk;
   }
 };

@@ -45,16 +45,15 @@ class FaultAtExchange : public transport::IpmiDriver {
   }
   int count = 0;
 
-  transport::ExchangeStatus Exchange(const uint8_t* request, uint8_t requestLength, uint8_t* response,
-                                     size_t responseCapacity, uint8_t* responseLength) override {
-    if (count++ != index_)
-      return inner_->Exchange(request, requestLength, response, responseCapacity, responseLength);
+  transport::ExchangeStatus Exchange(const transport::IpmiRequest& request,
+                                     transport::IpmiResponse* response) override {
+    if (count++ != index_) return inner_->Exchange(request, response);
     switch (fault_.kind) {
       case InjectedFault::kCompletion:
-        response[0] = static_cast<uint8_t>(request[0] + 4);
-        response[1] = request[1];
-        response[2] = fault_.code;
-        *responseLength = 3;
+        response->bytes[0] = static_cast<uint8_t>(request.bytes[0] + 4);
+        response->bytes[1] = request.bytes[1];
+        response->bytes[2] = fault_.code;
+        response->length = 3;
         return transport::kExchangeOk;
       case InjectedFault::kUnreachable:
         return transport::kDriverUnreachable;
@@ -64,18 +63,17 @@ class FaultAtExchange : public transport::IpmiDriver {
       default:
         break;
     }
-    const transport::ExchangeStatus status =
-        inner_->Exchange(request, requestLength, response, responseCapacity, responseLength);
+    const transport::ExchangeStatus status = inner_->Exchange(request, response);
     if (status != transport::kExchangeOk) return status;
     switch (fault_.kind) {
       case InjectedFault::kAnswerLost:
-        *responseLength = 0;
+        response->length = 0;
         return transport::kTransferFailed;
       case InjectedFault::kTruncated:
-        *responseLength = std::min<uint8_t>(*responseLength, 2);
+        response->length = std::min<uint8_t>(response->length, 2);
         break;
       case InjectedFault::kFlippedByte:
-        if (*responseLength > 3) response[3] ^= 0xFF;
+        if (response->length > 3) response->bytes[3] ^= 0xFF;
         break;
       default:
         break;

@@ -19,10 +19,10 @@ class StopAtExchange : public transport::IpmiDriver {
   }
   int count = 0;
 
-  transport::ExchangeStatus Exchange(const uint8_t* request, uint8_t requestLength, uint8_t* response,
-                                     size_t responseCapacity, uint8_t* responseLength) override {
+  transport::ExchangeStatus Exchange(const transport::IpmiRequest& request,
+                                     transport::IpmiResponse* response) override {
     if (count++ == index_) platform::RequestInterrupt();
-    return inner_->Exchange(request, requestLength, response, responseCapacity, responseLength);
+    return inner_->Exchange(request, response);
   }
   bool HoldMaintenanceMode(bool on) override { return inner_->HoldMaintenanceMode(on); }
 

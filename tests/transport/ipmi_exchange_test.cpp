@@ -9,13 +9,12 @@ class TaggedDriver : public IpmiDriver {
  public:
   explicit TaggedDriver(uint8_t tag) : tag_(tag) {}
   int calls = 0;
-  ExchangeStatus Exchange(const uint8_t* request, uint8_t, uint8_t* response, size_t,
-                          uint8_t* length) override {
+  ExchangeStatus Exchange(const IpmiRequest& request, IpmiResponse* response) override {
     ++calls;
-    response[0] = static_cast<uint8_t>(request[0] + 4);
-    response[1] = request[1];
-    response[2] = tag_;
-    *length = 3;
+    response->bytes[0] = static_cast<uint8_t>(request.bytes[0] + 4);
+    response->bytes[1] = request.bytes[1];
+    response->bytes[2] = tag_;
+    response->length = 3;
     return kExchangeOk;
   }
 
@@ -27,7 +26,7 @@ TEST(IpmiExchange, UseWmiPathSelectsTheDriver) {
   TaggedDriver vendor(0x01), wmi(0x02);
   IpmiTransport t{&vendor, &wmi, false};
   IpmiRequest req;
-  req.bytes[0] = kNetFnApp;
+  req.bytes[0] = 0x18;
   req.bytes[1] = 0x01;
   req.length = 2;
   IpmiResponse rsp;
@@ -49,7 +48,7 @@ TEST(IpmiExchange, MissingPathIsUnreachable) {
   rsp.length = 77;
   rsp.bytes[2] = 0x00;
   EXPECT_EQ(IpmiExchange(t, req, &rsp), kDriverUnreachable);
-  EXPECT_EQ(rsp.length, 77);
+  EXPECT_EQ(rsp.length, 0);
 }
 
 // A driver that answers with fewer bytes than an earlier answer: the earlier bytes must not
@@ -57,16 +56,15 @@ TEST(IpmiExchange, MissingPathIsUnreachable) {
 TEST(IpmiExchange, ShortAnswerLeavesNoStaleBytes) {
   struct ShortDriver : IpmiDriver {
     uint8_t length = 3;
-    ExchangeStatus Exchange(const uint8_t* request, uint8_t, uint8_t* response, size_t,
-                            uint8_t* responseLength) override {
-      for (uint8_t i = 0; i < length; ++i) response[i] = i == 0 ? request[0] + 4 : 0x11;
-      *responseLength = length;
+    ExchangeStatus Exchange(const IpmiRequest& request, IpmiResponse* response) override {
+      for (uint8_t i = 0; i < length; ++i) response->bytes[i] = i == 0 ? request.bytes[0] + 4 : 0x11;
+      response->length = length;
       return kExchangeOk;
     }
   } driver;
   IpmiTransport t{&driver, nullptr, false};
   IpmiRequest req;
-  req.bytes[0] = kNetFnOem;
+  req.bytes[0] = 0xF8;
   req.length = 2;
   IpmiResponse rsp;
   ASSERT_EQ(IpmiExchange(t, req, &rsp), kExchangeOk);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/testing/virtual_clock.h"
+#include "tests/support/ipmi_request.h"
 
 namespace transport {
 namespace {
@@ -104,11 +105,13 @@ class OpenIpmiDriverTest : public ::testing::Test {
   platform::VirtualClock clock;
   FakeKernel kernel;
   OpenIpmiDriver driver{kernel, clock};
-  uint8_t rsp[256] = {};
-  uint8_t rspLen = 0xAA;
+  IpmiResponse response;
+  const uint8_t* rsp = response.bytes;
+  uint8_t& rspLen = response.length;
 
-  ExchangeStatus Send(std::vector<uint8_t> req, size_t cap = 256) {
-    return driver.Exchange(req.data(), static_cast<uint8_t>(req.size()), rsp, cap, &rspLen);
+  ExchangeStatus Send(const std::vector<uint8_t>& req) {
+    rspLen = 0xAA;
+    return driver.Exchange(testsupport::RequestOf(req), &response);
   }
 };
 
@@ -134,20 +137,12 @@ TEST_F(OpenIpmiDriverTest, RequestDataIsPassedThrough) {
   EXPECT_EQ(rsp[0], 0xFC);
 }
 
-TEST_F(OpenIpmiDriverTest, LongResponsesAreCutAt127BytesAndAtTheCallersBuffer) {
+TEST_F(OpenIpmiDriverTest, LongResponsesAreCutAt127Bytes) {
   std::vector<uint8_t> big(200, 0x5A);
   kernel.answers.push_back({IPMI_RESPONSE_RECV_TYPE, 0, 0x0B, 0x23, big, -1, EMSGSIZE});
   ASSERT_EQ(Send({0x28, 0x23}), kExchangeOk);
   EXPECT_EQ(rspLen, 127);
-
-  uint8_t small[20];
-  std::fill(std::begin(small), std::end(small), 0xEE);
-  uint8_t len = 0;
-  kernel.answers.push_back({IPMI_RESPONSE_RECV_TYPE, 0, 0x0B, 0x23, big, 0, 0});
-  std::vector<uint8_t> req = {0x28, 0x23};
-  ASSERT_EQ(driver.Exchange(req.data(), 2, small, 16, &len), kExchangeOk);
-  EXPECT_EQ(len, 16);
-  EXPECT_EQ(small[16], 0xEE);  // nothing written past the buffer
+  EXPECT_EQ(rsp[127], 0x00);  // nothing written past the driver's 127 bytes
 }
 
 TEST_F(OpenIpmiDriverTest, NoDeviceGivesStatus9AndLeavesTheLengthAlone) {
@@ -183,9 +178,8 @@ TEST_F(OpenIpmiDriverTest, EachFailureAfterOpenGivesStatus10AndClosesTheDevice) 
     kernel.sendRc = c.sendRc;
     kernel.pollResults = c.polls;
     if (c.answer) kernel.answers.push_back({IPMI_RESPONSE_RECV_TYPE, 0, 0x07, 0x01, {0x00}, 0, 0});
-    uint8_t req[] = {0x18, 0x01};
-    uint8_t len = 0xAA;
-    EXPECT_EQ(driver.Exchange(req, 2, rsp, sizeof rsp, &len), kTransferFailed) << c.what;
+    IpmiResponse out;
+    EXPECT_EQ(driver.Exchange(testsupport::RequestOf({0x18, 0x01}), &out), kTransferFailed) << c.what;
     EXPECT_EQ(kernel.closes, 1) << c.what;
   }
 }
@@ -208,7 +202,8 @@ TEST(OpenIpmiDriver, MaintenanceModeOnThenAutomatic) {
   OpenIpmiDriver driver(kernel, clock);
   EXPECT_TRUE(driver.HoldMaintenanceMode(true));
   EXPECT_TRUE(driver.HoldMaintenanceMode(false));
-  EXPECT_EQ(kernel.maintenanceModes, (std::vector<int>{IPMI_MAINTENANCE_MODE_ON, IPMI_MAINTENANCE_MODE_AUTO}));
+  EXPECT_EQ(kernel.maintenanceModes,
+            (std::vector<int>{IPMI_MAINTENANCE_MODE_ON, IPMI_MAINTENANCE_MODE_AUTO}));
   EXPECT_EQ(kernel.closes, 2);
   kernel.maintenanceRc = -1;
   EXPECT_FALSE(driver.HoldMaintenanceMode(true));

@@ -8,11 +8,14 @@ namespace {
 // No vendor driver is installed under Wine: the open fails.
 TEST(VendorDriverWin32, MissingDeviceGivesStatus9AndLeavesTheLengthUnchanged) {
   auto driver = MakeVendorDriver();
-  uint8_t req[] = {0x18, 0x01};
-  uint8_t rsp[127] = {};
-  uint8_t len = 0x5C;
-  EXPECT_EQ(driver->Exchange(req, 2, rsp, sizeof rsp, &len), kDriverUnreachable);
-  EXPECT_EQ(len, 0x5C);
+  IpmiRequest req;
+  req.bytes[0] = 0x18;
+  req.bytes[1] = 0x01;
+  req.length = 2;
+  IpmiResponse rsp;
+  rsp.length = 0x5C;
+  EXPECT_EQ(driver->Exchange(req, &rsp), kDriverUnreachable);
+  EXPECT_EQ(rsp.length, 0x5C);
 }
 
 }  // namespace

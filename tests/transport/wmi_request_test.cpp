@@ -14,31 +14,6 @@ Bytes Then(Bytes first, const Bytes& rest) {
   return first;
 }
 
-TEST(WmiRequest, ClassifiesOnlyTheOemRequestsThePolicyTreatsApart) {
-  struct Case {
-    const char* name;
-    Bytes request;
-    bool forgivable, lockable;
-  } cases[] = {
-      {"last partial-add chunk", {0xF8, 0x13, 0, 0, 0, 0, 0, 0x01, 0xAB}, true, false},
-      {"other partial-add chunk", {0xF8, 0x13, 0, 0, 0, 0, 0, 0x00, 0xAB}, false, false},
-      {"erase start", {0xF8, 0x14, 0, 0, 0, 0, 0, 0xAA}, true, false},
-      {"erase status poll", {0xF8, 0x14, 0, 0, 0, 0, 0, 0x00}, false, false},
-      {"take the update lock", {0xF8, 0x10, 0x00}, false, true},
-      {"lock with byte 7 = 01h", {0xF8, 0x10, 0x00, 0, 0, 0, 0, 0x01}, false, true},
-      {"release the update lock", {0xF8, 0x10, 0x01}, false, false},
-      {"storage network function", {0x28, 0x13, 0, 0, 0, 0, 0, 0x01}, false, false},
-      {"no byte 7", {0xF8, 0x13, 0, 0, 0, 0, 0}, false, false},
-      {"no data", {0xF8, 0x10}, false, false},
-      {"no command", {0xF8}, false, false},
-  };
-  for (const Case& c : cases) {
-    const RequestKind kind = ClassifyRequest(c.request.data(), static_cast<uint8_t>(c.request.size()));
-    EXPECT_EQ(kind.forgivable, c.forgivable) << c.name;
-    EXPECT_EQ(kind.lockable, c.lockable) << c.name;
-  }
-}
-
 // The Data array as the driver reads it: data, zeros, then 1, CW, IW, BW and 30.
 Bytes DataArray(Bytes data, size_t zeros, uint32_t cw = 15000000, uint32_t iw = 15000000,
                 uint32_t bw = 10000000) {

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/ipmi_request.h"
 #include "tests/transport/fake_wmi_method.h"
 
 namespace transport {
@@ -11,11 +12,18 @@ namespace {
 using wire::Bytes;
 using Lines = std::vector<std::string>;
 
-const Bytes kGetDeviceId = {0x18, 0x01};
-const Bytes kLastChunk = {0xF8, 0x13, 0x00, 0x00, 0x00, 0x10, 0x00, 0x01, 0xAB};
-const Bytes kMiddleChunk = {0xF8, 0x13, 0x00, 0x00, 0x00, 0x10, 0x00, 0x00, 0xAB};
-const Bytes kEraseStart = {0xF8, 0x14, 0x00, 0x00, 0x00, 0x00, 0x00, 0xAA};
-const Bytes kTakeLock = {0xF8, 0x10, 0x00};
+// A request with the class its command gives it.
+struct Sent {
+  Bytes bytes;
+  RequestKind kind;
+  uint8_t operator[](size_t i) const { return bytes[i]; }
+};
+
+const Sent kGetDeviceId = {{0x18, 0x01}, {}};
+const Sent kLastChunk = {{0xF8, 0x13, 0x00, 0x00, 0x00, 0x10, 0x00, 0x01, 0xAB}, {true, false}};
+const Sent kMiddleChunk = {{0xF8, 0x13, 0x00, 0x00, 0x00, 0x10, 0x00, 0x00, 0xAB}, {}};
+const Sent kEraseStart = {{0xF8, 0x14, 0x00, 0x00, 0x00, 0x00, 0x00, 0xAA}, {true, false}};
+const Sent kTakeLock = {{0xF8, 0x10, 0x00}, {false, true}};
 
 const std::string kFf = "-----IPMIcommand FF-Retry Completion=ff----";
 const std::string kLock = "-----IPMIcommand Lock-Retry Completion=ce----";
@@ -33,13 +41,10 @@ std::vector<T> Then(std::vector<T> first, const std::vector<T>& rest) {
   return first;
 }
 
-Bytes Send(IpmiDriver& driver, const Bytes& request) {
-  uint8_t response[kIpmiBufferSize] = {};
-  uint8_t length = 0;
-  EXPECT_EQ(driver.Exchange(request.data(), static_cast<uint8_t>(request.size()), response, sizeof response,
-                            &length),
-            kExchangeOk);
-  return Bytes(response, response + length);
+Bytes Send(IpmiDriver& driver, const Sent& request) {
+  IpmiResponse response;
+  EXPECT_EQ(driver.Exchange(testsupport::RequestOf(request.bytes, request.kind), &response), kExchangeOk);
+  return testsupport::BytesOf(response);
 }
 
 TEST(CodeKeyedRetry, ReactsToEachSequenceOfCompletionCodes) {
@@ -47,7 +52,7 @@ TEST(CodeKeyedRetry, ReactsToEachSequenceOfCompletionCodes) {
   struct Case {
     const char* name;
     CodeKeyedRetrySettings settings;  // 0xFF, other, wait ms, lock, lock wait s
-    Bytes request;
+    Sent request;
     std::vector<uint8_t> codes;  // the answers, each used once
     uint8_t finalCode;
     Lines lines;
@@ -122,7 +127,7 @@ TEST(WholeRequestRetry, TenAttemptsEachLoggedWithTheExchange) {
       {"failing every time, no wait", 0, Bytes(10, 0xC3), 0},
       {"a wait beyond 32 bits of milliseconds", 4294968, {0xC0, 0x00}, 4294968000},
   };
-  const Bytes request = {0x20, 0x02, 0x00, 0x10};
+  const Sent request = {{0x20, 0x02, 0x00, 0x10}, {}};
   for (const Case& c : cases) {
     WholeRequestRetrySettings settings;
     settings.waitSeconds = c.waitSeconds;

@@ -39,8 +39,8 @@ bool OpenIpmiDriver::HoldMaintenanceMode(bool on) {
   return set;
 }
 
-ExchangeStatus OpenIpmiDriver::Exchange(const uint8_t* request, uint8_t requestLength, uint8_t* response,
-                                        size_t responseCapacity, uint8_t* responseLength) {
+ExchangeStatus OpenIpmiDriver::Exchange(const IpmiRequest& request, IpmiResponse* response) {
+  const uint8_t requestLength = request.length;
   if (requestLength < 2) return kDriverUnreachable;
   int fd = -1;
   for (const char* path : kOpenIpmiDevices) {
@@ -54,13 +54,13 @@ ExchangeStatus OpenIpmiDriver::Exchange(const uint8_t* request, uint8_t requestL
   bmc.channel = IPMI_BMC_CHANNEL;
   bmc.lun = 0;
   uint8_t data[kIpmiBufferSize];
-  std::memcpy(data, request + 2, requestLength - 2u);
+  std::memcpy(data, request.bytes + 2, requestLength - 2u);
   ipmi_req req{};
   req.addr = reinterpret_cast<unsigned char*>(&bmc);
   req.addr_len = sizeof bmc;
   req.msgid = nextMsgId_++;
-  req.msg.netfn = static_cast<unsigned char>(request[0] >> 2);
-  req.msg.cmd = request[1];
+  req.msg.netfn = static_cast<unsigned char>(request.bytes[0] >> 2);
+  req.msg.cmd = request.bytes[1];
   req.msg.data = data;
   req.msg.data_len = static_cast<unsigned short>(requestLength - 2u);
 
@@ -86,9 +86,8 @@ ExchangeStatus OpenIpmiDriver::Exchange(const uint8_t* request, uint8_t requestL
       out[count++] = recv.msg.cmd;
       size_t dataLen = recv.msg.data_len < sizeof rspData ? recv.msg.data_len : sizeof rspData;
       for (size_t i = 0; i < dataLen && count < kDriverResponseCapacity; ++i) out[count++] = rspData[i];
-      if (count > responseCapacity) count = responseCapacity;
-      std::memcpy(response, out, count);
-      *responseLength = static_cast<uint8_t>(count);
+      std::memcpy(response->bytes, out, count);
+      response->length = static_cast<uint8_t>(count);
       status = kExchangeOk;
       break;
     }

@@ -33,8 +33,7 @@ constexpr int kOpenIpmiResponseTimeoutMs = 15000;
 class OpenIpmiDriver : public IpmiDriver {
  public:
   OpenIpmiDriver(OpenIpmiSystem& system, platform::Clock& clock) : system_(system), clock_(clock) {}
-  ExchangeStatus Exchange(const uint8_t* request, uint8_t requestLength, uint8_t* response,
-                          size_t responseCapacity, uint8_t* responseLength) override;
+  ExchangeStatus Exchange(const IpmiRequest& request, IpmiResponse* response) override;
   // The kernel driver's maintenance mode: on while the flash is written (the driver then sends
   // nothing of its own to the BMC), automatic afterwards. The mode belongs to the interface,
   // not to the open device, so it outlasts the device being closed.

@@ -13,24 +13,22 @@ class SimulatedDriver : public IpmiDriver {
  public:
   SimulatedDriver(const std::string& stateDir, platform::Clock& clock) : bmc_(stateDir), clock_(clock) {}
 
-  ExchangeStatus Exchange(const uint8_t* request, uint8_t requestLength, uint8_t* response,
-                          size_t responseCapacity, uint8_t* responseLength) override {
-    bmcsim::ExchangeResult result = bmc_.Exchange(request, requestLength, clock_);
+  ExchangeStatus Exchange(const IpmiRequest& request, IpmiResponse* response) override {
+    bmcsim::ExchangeResult result = bmc_.Exchange(request.bytes, request.length, clock_);
     switch (result.outcome) {
       case bmcsim::ExchangeOutcome::kUnreachable:
         return kDriverUnreachable;
       case bmcsim::ExchangeOutcome::kTransferFailed:
       case bmcsim::ExchangeOutcome::kMethodCallFailed:  // the Microsoft driver's only
-        *responseLength = 0;
+        response->length = 0;
         return kTransferFailed;
       case bmcsim::ExchangeOutcome::kResponse:
         break;
     }
-    // The vendor driver's output buffer holds 127 bytes: a longer answer is cut there, and a
-    // smaller caller buffer receives what fits.
-    size_t length = std::min({result.response.size(), responseCapacity, kDriverResponseCapacity});
-    if (length) std::memcpy(response, result.response.data(), length);
-    *responseLength = static_cast<uint8_t>(length);
+    // The vendor driver's output buffer holds 127 bytes: a longer answer is cut there.
+    size_t length = std::min(result.response.size(), kDriverResponseCapacity);
+    if (length) std::memcpy(response->bytes, result.response.data(), length);
+    response->length = static_cast<uint8_t>(length);
     return kExchangeOk;
   }
 

@@ -11,22 +11,25 @@ constexpr DWORD kIpmiIoctl = 0x810C2004;  // device type 0x810C, function 0x801,
 
 class IpmiDevDriver : public IpmiDriver {
  public:
-  ExchangeStatus Exchange(const uint8_t* request, uint8_t requestLength, uint8_t* response,
-                          size_t responseCapacity, uint8_t* responseLength) override {
+  ExchangeStatus Exchange(const IpmiRequest& request, IpmiResponse* response) override {
     HANDLE h = CreateFileA("\\\\.\\IPMIDEV", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return kDriverUnreachable;
-    // The driver always gets 127 bytes; a smaller caller buffer receives what fits.
+    // The driver always gets 127 bytes.
     uint8_t out[kDriverResponseCapacity] = {};
-    DWORD returned = kDriverResponseCapacity;
-    BOOL ok = DeviceIoControl(h, kIpmiIoctl, const_cast<uint8_t*>(request), requestLength, out,
+    DWORD returned = 0;
+    BOOL ok = DeviceIoControl(h, kIpmiIoctl, const_cast<uint8_t*>(request.bytes), request.length, out,
                               kDriverResponseCapacity, &returned, nullptr);
     CloseHandle(h);
+    // A failed call returned nothing: its byte count would only show the buffer's zeros.
+    if (!ok) {
+      response->length = 0;
+      return kTransferFailed;
+    }
     size_t count = returned < kDriverResponseCapacity ? returned : kDriverResponseCapacity;
-    if (count > responseCapacity) count = responseCapacity;
-    std::memcpy(response, out, count);
-    *responseLength = static_cast<uint8_t>(count);
-    return ok ? kExchangeOk : kTransferFailed;
+    std::memcpy(response->bytes, out, count);
+    response->length = static_cast<uint8_t>(count);
+    return kExchangeOk;
   }
 };
 
