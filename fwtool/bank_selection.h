@@ -5,19 +5,17 @@ namespace korvane {
 
 class FwRun;
 
-// Each returns 0, or 1 after reporting its result code.
+// The firmware selectors, one exchange each; each returns 0, or 1 after reporting its result
+// code with the exchange.
 
-// Get Firmware Image Selector: the running bank (1 or 2; anything else is refused, since
-// -both would then write the running bank first).
-int GetCurrentBankId(FwRun& run);
-// Set Firmware Image Downloader Selector: the bank the next passes address.
+// Get Firmware Image Selector: the bank that boots (1 or 2; anything else is refused, since
+// -both would then write the running bank first). C11.
+int GetCurrentBankId(FwRun& run, uint8_t* bank);
+// Set Firmware Image Downloader Selector: the bank the next erases and writes reach. C14.
 int SetBankId(FwRun& run, uint8_t bank);
-// Get Firmware Image Downloader Selector: the bank-2 address (bank2 true) or the start
-// address of the selected bank. Sends nothing on a single-bank device.
-int GetFWImageSelector(FwRun& run, bool bank2);
-// Set Firmware Image Selector: boot the bank just programmed.
+// Get Firmware Image Downloader Selector: the start address of the downloader's bank. C13.
+int GetFWImageSelector(FwRun& run, uint32_t* address);
+// Set Firmware Image Selector: boot the bank just programmed. C12.
 int SetFWImageSelector(FwRun& run);
-// The length of a bank's range: SetBankId(2), then the bank-2 address; a range of 0 is refused.
-int ReadBank2Address(FwRun& run);
 
 }  // namespace korvane

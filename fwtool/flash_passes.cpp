@@ -4,19 +4,11 @@
 #include <string>
 
 #include "fwtool/fw_run.h"
-#include "transport/ipmi_exchange.h"
-#include "transport/log_exchange.h"
+#include "ipmi/firmware_commands.h"
 
 namespace korvane {
 namespace {
 
-constexpr uint8_t kNetFnFirmware = 0x08;
-constexpr uint8_t kCmdFwIdChip = 0x00;
-constexpr uint8_t kCmdErase = 0x01;
-constexpr uint8_t kCmdWrite = 0x02;
-constexpr uint8_t kCmdRead = 0x03;
-constexpr uint8_t kCcBusy = 0xC0;
-constexpr uint8_t kCcWriteCheck = 0xC4;
 constexpr uint32_t kLargeSector = 0x40000;
 constexpr uint32_t kBlock = 0x2000;
 constexpr int kBusyLimit = 10;
@@ -26,21 +18,6 @@ constexpr uint32_t kPollPauseMs = 5000;
 // On a single-bank device with the boot block updated, this range is never touched.
 constexpr uint32_t kKeptFrom = 0x8000;
 constexpr uint32_t kKeptTo = 0x10000;
-
-void Address(std::vector<uint8_t>* data, uint32_t address) {
-  for (int i = 0; i < 4; ++i) data->push_back(static_cast<uint8_t>(address >> (8 * i)));
-}
-
-Exchange SendBytes(FwRun& run, uint8_t command, const std::vector<uint8_t>& data) {
-  Exchange e;
-  e.request.bytes[0] = static_cast<uint8_t>(kNetFnFirmware << 2);
-  e.request.bytes[1] = command;
-  e.request.length = 2;
-  for (uint8_t b : data) e.request.bytes[e.request.length++] = b;
-  e.response.length = 0;
-  e.status = transport::IpmiExchange(run.ctx.transport, e.request, &e.response);
-  return e;
-}
 
 bool SkipsKeptRange(const FwRun& run) {
   return IsSingleBank(run.identity.deviceId) && run.settings.BootBlockUpdate;
@@ -71,27 +48,21 @@ uint32_t ChunkLength(const FwRun& run, uint32_t address, uint64_t size) {
 
 // Between chunks and erase units is a safe point to stop at: the pass fails with its code, and
 // the run restores what it changed.
-bool Stopped(FwRun& run, const char* code) {
+bool Stopped(FwRun& run, FwCode code) {
   if (!run.ctx.StopRequested()) return false;
   run.Report(code);
   return true;
 }
 
-int Fail(FwRun& run, const char* code, const Exchange& e) {
-  ReportFailedExchange(run, code, e);
-  return 1;
-}
-
 // Polls FW ID Chip with the flash type until the BMC says the erase is done. busyOnly: only
 // C0h means "still erasing"; otherwise any code but 00h does.
-bool PollEraseDone(FwRun& run, bool busyOnly, Exchange* last) {
+bool PollEraseDone(FwRun& run, bool busyOnly) {
   uint32_t shortPausesMs = 0;
   for (int poll = 0; poll < kPollLimit;) {
-    *last = SendBytes(run, kCmdFwIdChip, {run.layout.flashType});
-    if (last->status != transport::kExchangeOk || last->response.length < 3) return false;
-    const uint8_t cc = last->CompletionCode();
-    if (cc == 0x00) return true;
-    if (busyOnly && cc != kCcBusy) return false;
+    const ipmi::Outcome<ipmi::ChipId> answer = run.Send(ipmi::FwIdChip(run.layout.flashType));
+    if (answer.ok()) return true;
+    if (answer.failure != ipmi::Failure::kCompletionCode) return false;
+    if (busyOnly && answer.completionCode != ipmi::kCcBusy) return false;
     if (!run.ctx.StopRequested()) {
       run.ctx.clock.SleepMs(kPollPauseMs);
       ++poll;
@@ -111,24 +82,53 @@ bool PollEraseDone(FwRun& run, bool busyOnly, Exchange* last) {
 }
 
 // One sector or block erase by the rules of the chip's geometry and the path.
-bool EraseAt(FwRun& run, uint32_t address, Exchange* last) {
-  std::vector<uint8_t> data;
-  Address(&data, address);
+bool EraseAt(FwRun& run, uint32_t address) {
   if (run.layout.sectorSize == kLargeSector && !run.ctx.transport.UseWmiPath) {
     // A large sector's erase outlasts its answer: the completion poll decides.
-    *last = SendBytes(run, kCmdErase, data);
+    run.Send(ipmi::FirmwareErase(address));
     run.ctx.clock.SleepMs(kPollPauseMs);
-    return PollEraseDone(run, true, last);
+    return PollEraseDone(run, true);
   }
   for (int busy = 0;;) {
-    *last = SendBytes(run, kCmdErase, data);
-    if (last->status != transport::kExchangeOk || last->response.length != 3) return false;
-    const uint8_t cc = last->CompletionCode();
-    if (cc == 0x00) break;
-    if (cc != kCcBusy || ++busy >= kBusyLimit) return false;
+    const ipmi::Outcome<ipmi::Done> erased = run.Send(ipmi::FirmwareErase(address));
+    if (erased) break;
+    if (!erased.Refused(ipmi::kCcBusy) || ++busy >= kBusyLimit) return false;
     run.ctx.clock.SleepMs(kBusyPauseMs);
   }
-  return PollEraseDone(run, false, last);
+  return PollEraseDone(run, false);
+}
+
+// What a read of a chunk came to.
+enum class ChunkRead { kSame, kFailed, kDiffers };
+
+// Reads the chunk at address and compares it with the image; on the Microsoft driver's path a
+// refused read is asked again, up to ten times. *mismatch: the image offset of the first byte
+// that differs (kNoMismatch when the answer did not hold the chunk).
+constexpr uint32_t kNoMismatch = 0xFFFFFFFF;
+
+ChunkRead ReadChunk(FwRun& run, uint32_t address, uint32_t count, uint32_t* mismatch) {
+  *mismatch = kNoMismatch;
+  for (int retry = 0;;) {
+    const ipmi::Outcome<wire::Bytes> read =
+        run.Send(ipmi::FirmwareRead(address, static_cast<uint8_t>(count)));
+    if (read.failure == ipmi::Failure::kTransport) return ChunkRead::kFailed;
+    // Without the whole chunk in the answer nothing is known to be written.
+    if (read.failure == ipmi::Failure::kMalformed && read.malformed == ipmi::Malformed::kLength)
+      return ChunkRead::kDiffers;
+    if (!read) {
+      if (!run.ctx.transport.UseWmiPath || ++retry >= kBusyLimit) return ChunkRead::kFailed;
+      run.ctx.clock.SleepMs(kBusyPauseMs);
+      continue;
+    }
+    const uint32_t offset = address - run.layout.startAddress;
+    for (uint32_t i = 0; i < count; ++i) {
+      if (read.value[i] != run.image.bytes[offset + i]) {
+        *mismatch = offset + i;
+        return ChunkRead::kDiffers;
+      }
+    }
+    return ChunkRead::kSame;
+  }
 }
 
 }  // namespace
@@ -165,10 +165,9 @@ int EraseBmcData(FwRun& run) {
   const uint64_t end = static_cast<uint64_t>(layout.startAddress) + layout.bank2Address;
   uint32_t step = 0;
   uint32_t lastSector = IsDualBank(run.identity.deviceId) ? 0xFF : 0;
-  Exchange last;
   while (address < end) {
     ShowProgress(run, address, layout.bank2Address, Phase::kErase);
-    if (Stopped(run, "C8")) return 1;
+    if (Stopped(run, FwCode::kEraseError)) return 1;
     if (BootBlockSkip(run, &address) || KeptRangeSkip(run, &address)) continue;
     const uint32_t sector = ((address - layout.startAddress) >> 16) & 0xFF;
     const bool blockStart = address == 0 || address == 0x4000 || address == 0x6000 || address == 0x8000;
@@ -191,7 +190,7 @@ int EraseBmcData(FwRun& run) {
           j = 1;
         }
       }
-      if (!EraseAt(run, eraseAddress, &last)) return Fail(run, "C8", last);
+      if (!EraseAt(run, eraseAddress)) return ReportFailedExchange(run, FwCode::kEraseError);
     }
     address += step;
   }
@@ -201,26 +200,17 @@ int EraseBmcData(FwRun& run) {
 }
 
 int ReadBackChunk(FwRun& run, uint32_t address, uint32_t count) {
-  std::vector<uint8_t> data;
-  Address(&data, address);
-  data.push_back(static_cast<uint8_t>(count));
-  for (int retry = 0;;) {
-    const Exchange e = SendBytes(run, kCmdRead, data);
-    if (e.status != transport::kExchangeOk) return 1;
-    if (e.CompletionCode() != 0x00) {
-      if (!run.ctx.transport.UseWmiPath || ++retry >= kBusyLimit) return 1;
-      run.ctx.clock.SleepMs(kBusyPauseMs);
-      continue;
-    }
-    // Without the whole chunk in the answer nothing is known to be written.
-    bool same = e.response.length == count + 3;
-    const uint32_t offset = address - run.layout.startAddress;
-    for (uint32_t i = 0; same && i < count; ++i)
-      same = e.response.bytes[3 + i] == run.image.bytes[offset + i];
-    if (same) return 0;
-    run.ctx.clock.SleepMs(kBusyPauseMs);
-    return 2;
+  uint32_t mismatch = 0;
+  switch (ReadChunk(run, address, count, &mismatch)) {
+    case ChunkRead::kSame:
+      return 0;
+    case ChunkRead::kFailed:
+      return 1;
+    case ChunkRead::kDiffers:
+      break;
   }
+  run.ctx.clock.SleepMs(kBusyPauseMs);
+  return 2;
 }
 
 int UpdateBmcData(FwRun& run) {
@@ -229,33 +219,30 @@ int UpdateBmcData(FwRun& run) {
   uint32_t address = start;
   while (address - static_cast<uint64_t>(start) < size) {
     ShowProgress(run, address, size, Phase::kWrite);
-    if (Stopped(run, "C9")) return 1;
+    if (Stopped(run, FwCode::kUpdateError)) return 1;
     if (BootBlockSkip(run, &address) || KeptRangeSkip(run, &address)) continue;
     const uint32_t n = ChunkLength(run, address, size);
-    std::vector<uint8_t> data;
-    Address(&data, address);
-    const uint8_t* bytes = run.image.bytes.data() + (address - start);
-    data.insert(data.end(), bytes, bytes + n);
+    const ipmi::Command<ipmi::Done> write =
+        ipmi::FirmwareWrite(address, run.image.bytes.data() + (address - start), static_cast<uint8_t>(n));
     for (int retry = 0;;) {
-      const Exchange e = SendBytes(run, kCmdWrite, data);
-      if (e.status != transport::kExchangeOk) return Fail(run, "C9", e);
-      const uint8_t cc = e.CompletionCode();
-      if (cc == 0x00) break;
+      const ipmi::Outcome<ipmi::Done> written = run.Send(write);
+      if (written.failure == ipmi::Failure::kTransport)
+        return ReportFailedExchange(run, FwCode::kUpdateError);
+      if (written) break;
       run.Log("=== Write Error!!! ===");
-      if (cc == kCcBusy) {
-        if (++retry >= kBusyLimit) return Fail(run, "C9", e);
+      if (written.Refused(ipmi::kCcBusy)) {
+        if (++retry >= kBusyLimit) return ReportFailedExchange(run, FwCode::kUpdateError);
         run.ctx.clock.SleepMs(kBusyPauseMs);
         continue;
       }
-      if (cc != kCcWriteCheck) {
-        if (!run.ctx.transport.UseWmiPath) return Fail(run, "C9", e);
-        transport::LogExchange([&run](const std::string& line) { run.Log(line); }, "  ", e.request.bytes,
-                               e.request.length, e.response.bytes, e.response.length);
+      if (!written.Refused(ipmi::kCcWriteUnverified)) {
+        if (!run.ctx.transport.UseWmiPath) return ReportFailedExchange(run, FwCode::kUpdateError);
+        LogLastExchange(run);
       }
       // Given up after ten tries: the verify pass compares every byte.
       if (++retry >= kBusyLimit) break;
       const int check = ReadBackChunk(run, address, n);
-      if (check == 1) return Fail(run, "C9", e);
+      if (check == 1) return ReportFailedExchange(run, FwCode::kUpdateError);
       if (check == 0) break;
     }
     address += n;
@@ -271,30 +258,22 @@ int VerifyWriteData(FwRun& run) {
   uint32_t address = start;
   while (address - static_cast<uint64_t>(start) < size) {
     ShowProgress(run, address, size, Phase::kVerify);
-    if (Stopped(run, "C10")) return 1;
+    if (Stopped(run, FwCode::kVerifyError)) return 1;
     if (KeptRangeSkip(run, &address) || BootBlockSkip(run, &address)) continue;
     const uint32_t n = ChunkLength(run, address, size);
-    std::vector<uint8_t> data;
-    Address(&data, address);
-    data.push_back(static_cast<uint8_t>(n));
-    Exchange e;
-    for (int retry = 0;;) {
-      e = SendBytes(run, kCmdRead, data);
-      if (e.status != transport::kExchangeOk) return Fail(run, "C10", e);
-      if (e.CompletionCode() == 0x00) break;
-      // Still refused after ten tries: nothing was read to compare.
-      if (!run.ctx.transport.UseWmiPath || ++retry >= kBusyLimit) return Fail(run, "C10", e);
-      run.ctx.clock.SleepMs(kBusyPauseMs);
-    }
-    if (e.response.length != n + 3) return Fail(run, "C10", e);
-    const uint32_t offset = address - start;
-    for (uint32_t i = 0; i < n; ++i) {
-      if (e.response.bytes[3 + i] != run.image.bytes[offset + i]) {
-        char line[64];
-        std::snprintf(line, sizeof line, "compare error. count : 0x%x ", offset + i);
-        run.Log(line);
-        return Fail(run, "C10", e);
-      }
+    uint32_t mismatch = 0;
+    switch (ReadChunk(run, address, n, &mismatch)) {
+      case ChunkRead::kSame:
+        break;
+      case ChunkRead::kFailed:
+        return ReportFailedExchange(run, FwCode::kVerifyError);
+      case ChunkRead::kDiffers:
+        if (mismatch != kNoMismatch) {
+          char line[64];
+          std::snprintf(line, sizeof line, "compare error. count : 0x%x ", mismatch);
+          run.Log(line);
+        }
+        return ReportFailedExchange(run, FwCode::kVerifyError);
     }
     address += n;
   }

@@ -3,7 +3,6 @@
 #include "fwtool/result_codes.h"
 #include "platform/files.h"
 #include "status/result_files.h"
-#include "transport/ipmi_exchange.h"
 #include "transport/log_exchange.h"
 
 namespace korvane {
@@ -90,28 +89,16 @@ void FwRun::ApplySettings() {
   }
 }
 
-bool Exchange::DataByte(size_t n, uint8_t* value) const {
-  const size_t at = 2 + n;
-  if (n == 0 || at >= response.length) return false;
-  *value = response.bytes[at];
-  return true;
+void LogLastExchange(FwRun& run) {
+  const transport::IpmiResponse& response = run.lastAnswer.response;
+  transport::LogExchange([&run](const std::string& line) { run.Log(line); }, "  ", run.lastRequest.bytes,
+                         run.lastRequest.length, response.bytes, response.length);
 }
 
-Exchange Send(FwRun& run, uint8_t netFn, uint8_t command, std::initializer_list<uint8_t> data) {
-  Exchange e;
-  e.request.bytes[0] = static_cast<uint8_t>(netFn << 2);
-  e.request.bytes[1] = command;
-  e.request.length = 2;
-  for (uint8_t b : data) e.request.bytes[e.request.length++] = b;
-  e.response.length = 0;
-  e.status = transport::IpmiExchange(run.ctx.transport, e.request, &e.response);
-  return e;
-}
-
-void ReportFailedExchange(FwRun& run, const char* code, const Exchange& exchange) {
+int ReportFailedExchange(FwRun& run, FwCode code) {
   run.Report(code);
-  transport::LogExchange([&run](const std::string& line) { run.Log(line); }, "  ", exchange.request.bytes,
-                         exchange.request.length, exchange.response.bytes, exchange.response.length);
+  LogLastExchange(run);
+  return 1;
 }
 
 }  // namespace korvane

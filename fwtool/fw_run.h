@@ -5,6 +5,8 @@
 #include <vector>
 
 #include "fwtool/command_line.h"
+#include "fwtool/result_codes.h"
+#include "ipmi/command.h"
 #include "runcontrol/run_context.h"
 #include "runcontrol/run_environment.h"
 #include "transport/ipmi_message.h"
@@ -30,11 +32,12 @@ struct BmcIdentity {
   std::string hardwareId;       // "%02x%02x", the key of mchk_fil
 };
 
-// What the checks learn about the flash and the banks.
+// What the checks learn about the flash and the banks, each confirmed before it is used.
 struct FlashLayout {
   uint8_t flashType = 0;
   uint32_t sectorSize = 0;
   uint32_t bootBlockSize = 0;
+  // The start address of bank 2, which is also the length of a bank's range.
   uint32_t bank2Address = 0;
   uint32_t startAddress = 0;
   uint32_t currentBank = 0;
@@ -88,29 +91,31 @@ class FwRun {
   int32_t lastProgressStep = 0;
   WmiEventsToConsole wmiEvents{ctx.console};
 
+  // The latest exchange, for the log lines of a failure.
+  transport::IpmiRequest lastRequest;
+  ipmi::Answer lastAnswer;
+
   void Log(std::string_view text) { ctx.log.Line(text); }
   // Reports a result code: printed in an operator run, into the mode's result file (only the
   // first of the run), always logged.
+  void Report(FwCode code) { ctx.reporter.Report(CodeText(code)); }
   void Report(const std::string& code) { ctx.reporter.Report(code); }
   // Makes the log set and the result files follow the run mode.
   void ApplySettings();
+
+  // Sends one command and decodes its answer; the exchange is kept as the latest.
+  template <typename T>
+  ipmi::Outcome<T> Send(const ipmi::Command<T>& command) {
+    lastRequest = command.request.Wire();
+    lastAnswer = ipmi::Exchange(ctx.transport, command.request);
+    return command.Decode(lastAnswer);
+  }
 };
 
-// One exchange of the firmware tool, kept for the failure's log lines.
-struct Exchange {
-  transport::IpmiRequest request;
-  transport::IpmiResponse response;
-  transport::ExchangeStatus status = transport::kExchangeOk;
-
-  // Data byte n (1: the first after the completion code), when the answer holds it.
-  bool DataByte(size_t n, uint8_t* value) const;
-  uint8_t CompletionCode() const { return response.length >= 3 ? response.bytes[2] : 0xFF; }
-};
-
-// Sends network function / command / data. The response length is 0 before every exchange.
-Exchange Send(FwRun& run, uint8_t netFn, uint8_t command, std::initializer_list<uint8_t> data);
-
-// A failed exchange: the code, then the request and the response in the log.
-void ReportFailedExchange(FwRun& run, const char* code, const Exchange& exchange);
+// Logs the latest exchange as the request and response lines.
+void LogLastExchange(FwRun& run);
+// A failed exchange: the code, then the latest request and response in the log. Returns 1, the
+// failure of the operation that reports it.
+int ReportFailedExchange(FwRun& run, FwCode code);
 
 }  // namespace korvane

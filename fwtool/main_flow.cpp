@@ -7,6 +7,7 @@
 #include "bmc_versions.h"
 #include "fwtool/bank_selection.h"
 #include "fwtool/channel_access.h"
+#include "fwtool/flash_layout.h"
 #include "fwtool/flash_passes.h"
 #include "fwtool/fw_run.h"
 #include "fwtool/target_checks.h"
@@ -25,7 +26,6 @@ constexpr const char* kEndLine = "=== BMC Online Update end ===";
 // The command line was assembled in a buffer of this size.
 constexpr size_t kCommandTextLimit = 259;
 constexpr int kProgressFileRemovals = 62;
-constexpr uint32_t kSingleBankRange = 0x400000;
 
 const char* ModeHeader(RunMode mode) {
   switch (mode) {
@@ -54,11 +54,11 @@ std::string CommandText(int argc, const char* const* argv) {
 int CheckDevice(FwRun& run) {
   const int id = run.identity.deviceId;
   if (!IsSingleBank(id) && !IsDualBank(id)) {
-    run.Report("C5");
+    run.Report(FwCode::kNotTargetDevice);
     return 1;
   }
   if (IsDualBank(id) && run.settings.BootBlockUpdate) {
-    run.Report("C4");
+    run.Report(FwCode::kNotTargetBootBlock);
     return 1;
   }
   return 0;
@@ -69,12 +69,7 @@ int CheckDevice(FwRun& run) {
 int CheckBeforeThePasses(FwRun& run) {
   if (CheckDevice(run) != 0) return 1;
   if (CompareBmcVersion(run) != 0) return 1;
-  if (CheckIdChip(run) != 0) return 1;
-  if (IsDualBank(run.identity.deviceId)) {
-    if (GetCurrentBankId(run) != 0 || ReadBank2Address(run) != 0) return 1;
-  } else {
-    run.layout.bank2Address = kSingleBankRange;
-  }
+  if (CheckIdChip(run) != 0 || ReadBankLayout(run) != 0) return 1;
   if (run.settings.Updates()) run.ctx.SetProgress(5);
   return 0;
 }
@@ -94,25 +89,14 @@ int CheckImageFitsTheBank(FwRun& run) {
   }
   if (!why.empty()) {
     run.Log(why);
-    run.Report("C7");
+    run.Report(FwCode::kImageFile);
     return 1;
   }
   // The first large-sector erase past a small boot block would wipe the boot block too, and it
   // is never written again.
   if (!run.settings.BootBlockUpdate && layout.sectorSize > layout.bootBlockSize) {
     run.Log("The flash's sectors are larger than its boot block: the boot block cannot be kept.");
-    run.Report("C16");
-    return 1;
-  }
-  return 0;
-}
-
-// The start address of the pass's bank, which must leave the whole range addressable.
-int ReadStartAddress(FwRun& run) {
-  if (GetFWImageSelector(run, false) != 0) return 1;
-  if (static_cast<uint64_t>(run.layout.startAddress) + run.layout.bank2Address > 0xFFFFFFFFull) {
-    run.Log("The bank's range reaches past the flash's 32-bit addresses.");
-    run.Report("C13");
+    run.Report(FwCode::kFwIdChip);
     return 1;
   }
   return 0;
@@ -127,7 +111,7 @@ int FlashPasses(FwRun& run) {
   for (int pass = 1; pass <= passes; ++pass) {
     // Before a bank is touched is a safe point to stop at.
     if (run.ctx.StopRequested()) {
-      run.Report("C8");
+      run.Report(FwCode::kEraseError);
       return 1;
     }
     if (dual) {
@@ -170,7 +154,7 @@ int RunChecksAndPasses(FwRun& run) {
       run.Log("Microsoft IPMI Driver was found.");
       break;
     case transport::WmiPresence::kInstanceUnresolved:
-      run.Report("C2");
+      run.Report(FwCode::kDriverUnavailable);
       return 1;
   }
   if (GetBmcStatus(run) != 0) return 1;
@@ -205,7 +189,7 @@ int RunKorvane(int argc, const char* const* argv, runcontrol::RunEnvironment& en
   const bool switchesOk = ParseCommandLine(argc, argv, &s);
   run.ApplySettings();
   if (!switchesOk) {
-    run.Report("C1");
+    run.Report(FwCode::kIllegalParameter);
     run.ctx.console.Write(kUsage);
     return run.ctx.reporter.ExitStatus();
   }
@@ -227,7 +211,7 @@ int RunKorvane(int argc, const char* const* argv, runcontrol::RunEnvironment& en
   }
   if (s.Updates()) run.ctx.PublishProgress();
   if (s.mode == RunMode::GetRatio) {
-    runcontrol::AnswerRatioQuery(run.ctx, "C19");
+    runcontrol::AnswerRatioQuery(run.ctx, CodeText(FwCode::kTimeout));
     return run.ctx.reporter.ExitStatus();
   }
 

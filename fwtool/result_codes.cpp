@@ -30,4 +30,9 @@ const runcontrol::ResultMessage kResultMessages[] = {
 };
 const size_t kResultMessageCount = sizeof kResultMessages / sizeof kResultMessages[0];
 
+const char* CodeText(FwCode code) {
+  // C1..C22 lead the table in order.
+  return kResultMessages[static_cast<int>(code) - 1].code;
+}
+
 }  // namespace korvane

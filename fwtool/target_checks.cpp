@@ -3,22 +3,14 @@
 #include <cstdio>
 
 #include "fwtool/fw_run.h"
-#include "runcontrol/device_identity.h"
-#include "runcontrol/hardware_list.h"
-#include "transport/log_exchange.h"
+#include "runcontrol/bmc_status.h"
 
 namespace korvane {
 namespace {
 
-constexpr uint8_t kNetFnFirmware = 0x08;
-constexpr uint8_t kCmdFwIdChip = 0x00;
-constexpr uint8_t kLargeChipIndex = 4;
-constexpr uint32_t kSmallSector = 0x10000;
-constexpr uint32_t kLargeSector = 0x40000;
-
 int RefuseImage(FwRun& run, const std::string& why) {
   run.Log(why);
-  run.Report("C7");
+  run.Report(FwCode::kImageFile);
   return 1;
 }
 
@@ -28,7 +20,7 @@ int OpFileCheck(FwRun& run) {
   if (run.settings.mode == RunMode::GetVersion || run.settings.mode == RunMode::GetRatio) return 0;
   std::FILE* f = std::fopen(run.files.image.c_str(), "rb");
   if (!f) {
-    run.Report("C7");
+    run.Report(FwCode::kImageFile);
     return 1;
   }
   std::vector<uint8_t>& bytes = run.image.bytes;
@@ -52,77 +44,32 @@ int OpFileCheck(FwRun& run) {
 }
 
 int GetBmcStatus(FwRun& run) {
-  runcontrol::DeviceIdentity id;
-  transport::IpmiRequest request;
-  transport::IpmiResponse response;
-  const char* code = nullptr;
-  switch (runcontrol::QueryDeviceIdentity(run.ctx.transport, &id, &request, &response)) {
-    case runcontrol::IdentityResult::kDriverUnreachable:
-      code = "C2";
+  const runcontrol::BmcStatusCheck check =
+      runcontrol::CheckBmcStatus(run.ctx.transport, run.files.hardwareList);
+  FwCode code = FwCode::kGetDeviceId;
+  switch (check.status) {
+    case runcontrol::BmcStatus::kTarget:
+      run.identity.deviceId = check.identity.deviceId;
+      run.identity.firmwareVersion = check.identity.FirmwareVersion();
+      run.identity.hardwareId = check.identity.HardwareId();
+      run.Log("=== GetBmcStatus() success. ===");
+      return 0;
+    case runcontrol::BmcStatus::kDriverUnreachable:
+      code = FwCode::kDriverUnavailable;
       break;
-    case runcontrol::IdentityResult::kTransferFailed:
-    case runcontrol::IdentityResult::kBadAnswer:
-      code = "C15";
+    case runcontrol::BmcStatus::kNoIdentity:
+      code = FwCode::kGetDeviceId;
       break;
-    case runcontrol::IdentityResult::kOk:
-      run.identity.deviceId = id.deviceId;
-      run.identity.firmwareVersion = id.FirmwareVersion();
-      run.identity.hardwareId = id.HardwareId();
-      switch (runcontrol::FindHardwareId(run.files.hardwareList, run.identity.hardwareId)) {
-        case runcontrol::HardwareListResult::kUnreadable:
-          code = "C6";
-          break;
-        case runcontrol::HardwareListResult::kNotListed:
-          code = "C3";
-          break;
-        case runcontrol::HardwareListResult::kListed:
-          run.Log("=== GetBmcStatus() success. ===");
-          return 0;
-      }
+    case runcontrol::BmcStatus::kHardwareListUnreadable:
+      code = FwCode::kHardwareListMissing;
+      break;
+    case runcontrol::BmcStatus::kNotListed:
+      code = FwCode::kNotTargetHardware;
       break;
   }
-  run.Report(code);
-  transport::LogExchange([&run](const std::string& line) { run.Log(line); }, "  ", request.bytes,
-                         request.length, response.bytes, response.length);
-  return 1;
-}
-
-int CheckIdChip(FwRun& run) {
-  const uint8_t probes = IsDualBank(run.identity.deviceId) ? 5 : 3;
-  Exchange last;
-  uint8_t index = 0;
-  for (; index < probes; ++index) {
-    last = Send(run, kNetFnFirmware, kCmdFwIdChip, {index});
-    if (last.status != transport::kExchangeOk || last.response.length < 3) {
-      ReportFailedExchange(run, "C16", last);
-      return 1;
-    }
-    // The completion code is not examined: a chip that is not fitted simply does not echo.
-    uint8_t echoed = 0;
-    if (last.DataByte(1, &echoed) && echoed == index) break;
-  }
-  FlashLayout& layout = run.layout;
-  layout.flashType = index;
-  uint8_t sizeCode = 1;
-  layout.sectorSize = kSmallSector;
-  if (index == kLargeChipIndex) {
-    uint8_t sectorCode = 0;
-    // The large chip names its geometry in data bytes 2 and 3; without them it is unknown.
-    if (!last.DataByte(2, &sizeCode) || !last.DataByte(3, &sectorCode)) {
-      ReportFailedExchange(run, "C16", last);
-      return 1;
-    }
-    layout.sectorSize = sectorCode == 2 ? kLargeSector : kSmallSector;
-  }
-  layout.bootBlockSize = sizeCode == 3 ? kLargeSector : kSmallSector;
-  uint8_t shownType = 0;
-  last.DataByte(2, &shownType);
-  char line[128];
-  std::snprintf(line, sizeof line, "Flash Type : 0x%x Sector Size : 0x%x BootBlock Size : 0x%x", shownType,
-                layout.sectorSize, layout.bootBlockSize);
-  run.Log(line);
-  run.Log("=== CheckIdChip() success. ===");
-  return 0;
+  run.lastRequest = check.request;
+  run.lastAnswer = check.answer;
+  return ReportFailedExchange(run, code);
 }
 
 }  // namespace korvane

@@ -11,7 +11,5 @@ class FwRun;
 int OpFileCheck(FwRun& run);
 // Get Device ID and the hardware ID's place in mchk_fil.
 int GetBmcStatus(FwRun& run);
-// The flash ID chip: which chip answers, and the sector and boot-block sizes.
-int CheckIdChip(FwRun& run);
 
 }  // namespace korvane

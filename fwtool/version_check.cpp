@@ -15,15 +15,15 @@ int CompareBmcVersion(FwRun& run) {
   char package[8] = {};
   const int read = status::ReadExUpInfoVersion(package, run.ctx.console);
   if (read != 0) {
-    const char* code = "C22";
+    FwCode code = FwCode::kVersionError;
     if (read == -1) {
       run.Log("=== COM Initialize error.(C20) ===");
-      code = "C20";
+      code = FwCode::kExUpInfoOpen;
     } else if (read == -2) {
       run.Log("=== File open error.(C20) ===");
-      code = "C20";
+      code = FwCode::kExUpInfoOpen;
     } else if (read == -3) {
-      code = "C21";
+      code = FwCode::kVersionMissing;
     }
     run.Report(code);
     run.Log("=== CompareBmcVersion() failed. ===");

@@ -1,7 +1,6 @@
 #include "sdrtool/bmc_status.h"
 
-#include "runcontrol/device_identity.h"
-#include "runcontrol/hardware_list.h"
+#include "runcontrol/bmc_status.h"
 #include "sdrtool/result_codes.h"
 #include "sdrtool/sdr_run.h"
 #include "transport/log_exchange.h"
@@ -14,36 +13,31 @@ constexpr const char* kHardwareIdFile = "mchk_fil";
 }  // namespace
 
 int GetBmcStatus(SdrRun& run) {
-  runcontrol::DeviceIdentity identity;
-  transport::IpmiRequest request;
-  transport::IpmiResponse response;
+  const runcontrol::BmcStatusCheck check = runcontrol::CheckBmcStatus(run.ctx.transport, kHardwareIdFile);
   const char* code = nullptr;
-  switch (runcontrol::QueryDeviceIdentity(run.ctx.transport, &identity, &request, &response)) {
-    case runcontrol::IdentityResult::kDriverUnreachable:
+  switch (check.status) {
+    case runcontrol::BmcStatus::kTarget:
+      run.Log("GetBmcStatus() success.");
+      return 0;
+    case runcontrol::BmcStatus::kDriverUnreachable:
       code = "SDRC03";
       break;
-    case runcontrol::IdentityResult::kTransferFailed:
-    case runcontrol::IdentityResult::kBadAnswer:
+    case runcontrol::BmcStatus::kNoIdentity:
       code = "SDRC05";
       break;
-    case runcontrol::IdentityResult::kOk:
-      switch (runcontrol::FindHardwareId(kHardwareIdFile, identity.HardwareId())) {
-        case runcontrol::HardwareListResult::kUnreadable:
-          code = "SDRC06";
-          break;
-        case runcontrol::HardwareListResult::kNotListed:
-          code = "SDRC04";
-          break;
-        case runcontrol::HardwareListResult::kListed:
-          run.Log("GetBmcStatus() success.");
-          return 0;
-      }
+    case runcontrol::BmcStatus::kHardwareListUnreadable:
+      code = "SDRC06";
+      break;
+    case runcontrol::BmcStatus::kNotListed:
+      code = "SDRC04";
       break;
   }
   run.Report(code);
-  if (std::string(code) != "SDRC06") {
-    transport::LogExchange([&run](const std::string& line) { run.Log(line); }, "", request.bytes,
-                           request.length, response.bytes, response.length);
+  // A list that cannot be read says nothing about the exchange.
+  if (check.status != runcontrol::BmcStatus::kHardwareListUnreadable) {
+    const transport::IpmiResponse& response = check.answer.response;
+    transport::LogExchange([&run](const std::string& line) { run.Log(line); }, "", check.request.bytes,
+                           check.request.length, response.bytes, response.length);
   }
   return 1;
 }

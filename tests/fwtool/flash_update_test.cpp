@@ -193,8 +193,8 @@ TEST_F(FlashUpdate, ChecksThatFailLeaveTheFlashAlone) {
        [](FlashUpdate& f) { f.bmc.AddFault("netfn=0x06 cmd=0x01 cc=0xc1"); },
        {"-force"},
        "C15"},
-      {"ID chip lost",
-       [](FlashUpdate& f) { f.bmc.AddFault("netfn=0x08 cmd=0x00 status=10"); },
+      {"ID chip never answers",
+       [](FlashUpdate& f) { f.bmc.AddFault("netfn=0x08 cmd=0x00 count=always status=10"); },
        {"-force"},
        "C16"},
       {"sectors wider than the boot block",
@@ -224,8 +224,8 @@ TEST_F(FlashUpdate, ChecksThatFailLeaveTheFlashAlone) {
        [](FlashUpdate& f) { f.bmc.AddFault("netfn=0x08 cmd=0x07 patch=5:00000000"); },
        {"-force"},
        "C13"},
-      {"bank beyond 32-bit addresses",
-       [](FlashUpdate& f) { f.bmc.AddFault("netfn=0x08 cmd=0x07 skip=1 patch=5:0000FFFF"); },
+      {"start address where no bank starts",
+       [](FlashUpdate& f) { f.bmc.AddFault("netfn=0x08 cmd=0x07 skip=2 count=always patch=5:0000FFFF"); },
        {"-force"},
        "C13",
        true},
@@ -366,7 +366,7 @@ TEST_F(FlashUpdate, RestoreSendsOnlyTheDefinedAccessBits) {
 TEST_F(FlashUpdate, FirstFailureStaysWhenTheRestoreFailsToo) {
   WriteImage(0x1A345);
   // The restore is tried three times.
-  bmc.AddFault("netfn=0x08 cmd=0x00 status=10");
+  bmc.AddFault("netfn=0x08 cmd=0x00 count=always status=10");
   bmc.AddFault("netfn=0x06 cmd=0x40 skip=1 count=3 cc=0xc1");
   ASSERT_EQ(Run({"-force"}), 0);
   EXPECT_EQ(Result("Update_force.xml").resultCode, "C16");
@@ -374,7 +374,7 @@ TEST_F(FlashUpdate, FirstFailureStaysWhenTheRestoreFailsToo) {
   EXPECT_THAT(UpdateLog(), Contains("IPMI command error.(Set Channel Access)"));
   // An operator sees both.
   bmc.ClearFaults();
-  bmc.AddFault("netfn=0x08 cmd=0x00 status=10");
+  bmc.AddFault("netfn=0x08 cmd=0x00 count=always status=10");
   bmc.AddFault("netfn=0x06 cmd=0x40 skip=1 count=3 cc=0xc1");
   ASSERT_EQ(Run({}, "y\n"), 0);
   EXPECT_NE(

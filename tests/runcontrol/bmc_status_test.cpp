@@ -1,4 +1,4 @@
-#include "runcontrol/device_identity.h"
+#include "runcontrol/bmc_status.h"
 
 #include <gtest/gtest.h>
 
@@ -9,6 +9,7 @@
 
 #include "runcontrol/run_context.h"
 #include "tests/runcontrol/run_test_support.h"
+#include "tests/support/temp_dir.h"
 
 namespace runcontrol {
 namespace {
@@ -40,23 +41,28 @@ std::vector<uint8_t> Answer(size_t length, uint8_t completion = 0x00) {
   return bytes;
 }
 
-TEST(QueryDeviceIdentity, AcceptsOnlyTheTwoAnswerLengthsWithCompletionCodeZero) {
+// What the check makes of the BMC's answer and of mchk_fil; the exchange is kept for the log
+// whatever the outcome.
+TEST(CheckBmcStatus, IdentityAndHardwareListGiveTheStatus) {
+  testsupport::TempDir dir;
+  const std::string listed = dir.File("listed"), other = dir.File("other"), missing = dir.File("missing");
+  ASSERT_TRUE(platform::WriteFileAtomically(listed, "RX300 S8 1B0A\n"));
+  ASSERT_TRUE(platform::WriteFileAtomically(other, "RX300 S7 1B09\n"));
   const struct {
     const char* name;
     transport::ExchangeStatus status;
     std::vector<uint8_t> answer;
-    IdentityResult result;
-    bool aux;
+    std::string list;
+    BmcStatus expected;
   } cases[] = {
-      {"14 bytes", transport::kExchangeOk, Answer(14), IdentityResult::kOk, false},
-      {"18 bytes with the auxiliary revision", transport::kExchangeOk, Answer(18), IdentityResult::kOk, true},
-      {"13 bytes", transport::kExchangeOk, Answer(13), IdentityResult::kBadAnswer, false},
-      {"15 bytes", transport::kExchangeOk, Answer(15), IdentityResult::kBadAnswer, false},
-      {"17 bytes", transport::kExchangeOk, Answer(17), IdentityResult::kBadAnswer, false},
-      {"completion code C1h", transport::kExchangeOk, Answer(14, 0xC1), IdentityResult::kBadAnswer, false},
-      {"error answer", transport::kExchangeOk, Answer(3, 0xFF), IdentityResult::kBadAnswer, false},
-      {"driver unreachable", transport::kDriverUnreachable, {}, IdentityResult::kDriverUnreachable, false},
-      {"transfer failed", transport::kTransferFailed, Answer(14), IdentityResult::kTransferFailed, false},
+      {"listed, 14 bytes", transport::kExchangeOk, Answer(14), listed, BmcStatus::kTarget},
+      {"listed, 18 bytes", transport::kExchangeOk, Answer(18), listed, BmcStatus::kTarget},
+      {"not listed", transport::kExchangeOk, Answer(14), other, BmcStatus::kNotListed},
+      {"no list", transport::kExchangeOk, Answer(14), missing, BmcStatus::kHardwareListUnreadable},
+      {"15 bytes", transport::kExchangeOk, Answer(15), listed, BmcStatus::kNoIdentity},
+      {"completion code C1h", transport::kExchangeOk, Answer(14, 0xC1), listed, BmcStatus::kNoIdentity},
+      {"driver unreachable", transport::kDriverUnreachable, {}, listed, BmcStatus::kDriverUnreachable},
+      {"transfer failed", transport::kTransferFailed, Answer(14), listed, BmcStatus::kNoIdentity},
   };
   for (const auto& c : cases) {
     ScriptedDriver driver;
@@ -64,25 +70,20 @@ TEST(QueryDeviceIdentity, AcceptsOnlyTheTwoAnswerLengthsWithCompletionCodeZero) 
     driver.answer = c.answer;
     transport::IpmiTransport transport;
     transport.vendorDriver = &driver;
-    DeviceIdentity identity;
-    transport::IpmiRequest request;
-    transport::IpmiResponse response;
-    EXPECT_EQ(QueryDeviceIdentity(transport, &identity, &request, &response), c.result) << c.name;
+    const BmcStatusCheck check = CheckBmcStatus(transport, c.list);
+    EXPECT_EQ(check.status, c.expected) << c.name;
     ASSERT_EQ(driver.requests.size(), 1u) << c.name;
-    EXPECT_EQ(driver.requests[0], (std::vector<uint8_t>{0x18, 0x01})) << c.name;
-    // The caller logs the exchange as it happened.
-    EXPECT_EQ(std::vector<uint8_t>(request.bytes, request.bytes + request.length), driver.requests[0]);
+    EXPECT_EQ(std::vector<uint8_t>(check.request.bytes, check.request.bytes + check.request.length),
+              (std::vector<uint8_t>{0x18, 0x01}))
+        << c.name;
     if (c.status == transport::kExchangeOk) {
+      const transport::IpmiResponse& response = check.answer.response;
       EXPECT_EQ(std::vector<uint8_t>(response.bytes, response.bytes + response.length), c.answer) << c.name;
     }
-    if (c.result == IdentityResult::kOk) {
-      EXPECT_EQ(identity.deviceId, 0x20);
-      EXPECT_EQ(identity.ipmiVersion, 0x02);
-      EXPECT_EQ(identity.FirmwareVersion(), "81.23");
-      EXPECT_EQ(identity.HardwareId(), "1b0a");
-      EXPECT_EQ(identity.hasAuxRevision, c.aux) << c.name;
-    } else {
-      EXPECT_EQ(identity.HardwareId(), "0000") << c.name;  // nothing of a refused answer is taken
+    if (c.expected == BmcStatus::kTarget) {
+      EXPECT_EQ(check.identity.deviceId, 0x20);
+      EXPECT_EQ(check.identity.FirmwareVersion(), "81.23");
+      EXPECT_EQ(check.identity.HardwareId(), "1b0a");
     }
   }
 }
@@ -109,10 +110,7 @@ TEST_F(ChooseTransportTest, TheMicrosoftDriverWhenOneOpensElseTheVendorDriver) {
     };
     auto run = NewRun();
     EXPECT_EQ(ChooseTransport(*run, transport::WmiPathSetup{}), presence);
-    DeviceIdentity identity;
-    transport::IpmiRequest request;
-    transport::IpmiResponse response;
-    EXPECT_EQ(QueryDeviceIdentity(run->transport, &identity, &request, &response), IdentityResult::kOk);
+    EXPECT_EQ(CheckBmcStatus(run->transport, "mchk_fil").status, BmcStatus::kHardwareListUnreadable);
     const bool wmi = presence == transport::WmiPresence::kPresent;
     EXPECT_EQ(vendor.requests.size(), wmi ? 0u : 1u);
     if (wmi) {
