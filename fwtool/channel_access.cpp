@@ -74,6 +74,9 @@ int RestoreChannelAccess(FwRun& run) {
       return 0;
     }
   }
+  // Restored once: a restore that failed three times has reported it. One cut short by an
+  // exception is still to be done.
+  run.channel.saved = false;
   return ReportFailedExchange(run, FwCode::kSetChannelAccess);
 }
 

@@ -15,7 +15,8 @@ int GetChannelAccess(FwRun& run);
 // Sets channel 2's volatile access byte (the privilege byte as given: with its top bits clear
 // the privilege limit is left as it is).
 int SetChannelAccess(FwRun& run, uint8_t access, uint8_t privilege);
-// Puts the saved setting back, trying up to three times before it reports C18.
+// Puts the saved setting back, trying up to three times before it reports C18; once per saved
+// setting, so every way out of the run may call it.
 int RestoreChannelAccess(FwRun& run);
 
 }  // namespace korvane

@@ -10,37 +10,15 @@ namespace {
 using runcontrol::SwitchRule;
 using runcontrol::SwitchValue;
 
-constexpr int64_t kMaxWaitSeconds = 0x7FFFFFFF;
-
-bool IsSpace(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
-// The C library's integer conversion, in 64 bits; *overflow when the digits leave 32 bits.
-int64_t Convert(const std::string& text, bool* overflow) {
-  size_t i = 0;
-  while (i < text.size() && IsSpace(text[i])) ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-  int64_t value = 0;
-  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-    if (value <= kMaxWaitSeconds) value = value * 10 + (text[i] - '0');
-  }
-  if (value > kMaxWaitSeconds) *overflow = true;
-  return negative ? -value : value;
-}
-
 }  // namespace
 
 int64_t ParseWaitSeconds(const std::string& text) {
-  bool overflow = false;
   for (size_t i = text.size(); i-- > 0;) {
     const std::string tail = text.substr(i);
-    if (tail[0] != '0' && Convert(tail, &overflow) == 0) return -1;
+    if (tail[0] != '0' && runcontrol::ReadLeadingNumber(tail).value == 0) return -1;
   }
-  overflow = false;
-  const int64_t value = Convert(text, &overflow);
-  return overflow ? -2 : value;
+  const runcontrol::LeadingNumber number = runcontrol::ReadLeadingNumber(text);
+  return number.overflow ? -2 : number.value;
 }
 
 bool ParseCommandLine(int argc, const char* const* argv, FwSettings* s) {

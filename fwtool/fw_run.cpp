@@ -1,6 +1,8 @@
 #include "fwtool/fw_run.h"
 
+#include "fwtool/channel_access.h"
 #include "fwtool/result_codes.h"
+#include "transport/ipmi_exchange.h"
 #include "platform/files.h"
 #include "status/result_files.h"
 #include "transport/log_exchange.h"
@@ -66,6 +68,14 @@ FwRun::FwRun(runcontrol::RunEnvironment& env, const ProgramFiles& programFiles)
   ApplySettings();
 }
 
+FwRun::~FwRun() {
+  try {
+    ReleaseHeld(*this);
+  } catch (...) {
+    // Nothing more can be done from here.
+  }
+}
+
 void FwRun::ApplySettings() {
   const bool query = settings.mode == RunMode::GetVersion || settings.mode == RunMode::GetRatio;
   ctx.log.Use(query ? kQueryLog : kUpdateLog);
@@ -87,6 +97,23 @@ void FwRun::ApplySettings() {
       ctx.reporter.modeKind = status::ResultKind::RatioResult;
       break;
   }
+}
+
+void HoldMaintenance(FwRun& run) {
+  run.maintenanceHeld = true;
+  if (!transport::HoldMaintenanceMode(run.ctx.transport, true)) {
+    run.Log("The driver's maintenance mode could not be set; going on.");
+  }
+}
+
+int ReleaseHeld(FwRun& run) {
+  if (run.maintenanceHeld) {
+    run.maintenanceHeld = false;
+    if (!transport::HoldMaintenanceMode(run.ctx.transport, false)) {
+      run.Log("The driver's maintenance mode could not be set back to automatic.");
+    }
+  }
+  return RestoreChannelAccess(run);
 }
 
 void LogLastExchange(FwRun& run) {

@@ -78,6 +78,8 @@ class WmiEventsToConsole : public transport::WmiPathEvents {
 class FwRun {
  public:
   FwRun(runcontrol::RunEnvironment& env, const ProgramFiles& files);
+  // Puts back whatever is still held (ReleaseHeld), should anything have escaped the entry.
+  ~FwRun();
   FwRun(const FwRun&) = delete;
   FwRun& operator=(const FwRun&) = delete;
 
@@ -90,6 +92,10 @@ class FwRun {
   ChannelAccessSave channel;
   int32_t lastProgressStep = 0;
   WmiEventsToConsole wmiEvents{ctx.console};
+  // The step under way: its code answers for the run when something unexpected ends it.
+  FwCode step = FwCode::kIllegalParameter;
+  // The driver's maintenance mode is on (HoldMaintenance).
+  bool maintenanceHeld = false;
 
   // The latest exchange, for the log lines of a failure.
   transport::IpmiRequest lastRequest;
@@ -111,6 +117,13 @@ class FwRun {
     return command.Decode(lastAnswer);
   }
 };
+
+// Keeps the driver's own traffic away from the BMC while its flash is rewritten.
+void HoldMaintenance(FwRun& run);
+// Puts back what the run changed on the machine and the BMC, once, whatever ended the run:
+// the driver's maintenance mode, then channel 2. 0, or 1 when channel 2 could not be restored
+// (C18 reported).
+int ReleaseHeld(FwRun& run);
 
 // Logs the latest exchange as the request and response lines.
 void LogLastExchange(FwRun& run);

@@ -1,7 +1,6 @@
 #include "fwtool/main_flow.h"
 
 #include <memory>
-#include <new>
 #include <string>
 
 #include "bmc_versions.h"
@@ -68,8 +67,12 @@ int CheckDevice(FwRun& run) {
 // succeeded. Every way out goes through the caller's restore.
 int CheckBeforeThePasses(FwRun& run) {
   if (CheckDevice(run) != 0) return 1;
+  run.step = FwCode::kVersionError;
   if (CompareBmcVersion(run) != 0) return 1;
-  if (CheckIdChip(run) != 0 || ReadBankLayout(run) != 0) return 1;
+  run.step = FwCode::kFwIdChip;
+  if (CheckIdChip(run) != 0) return 1;
+  run.step = FwCode::kGetDownloaderSelector;
+  if (ReadBankLayout(run) != 0) return 1;
   if (run.settings.Updates()) run.ctx.SetProgress(5);
   return 0;
 }
@@ -121,11 +124,19 @@ int FlashPasses(FwRun& run) {
         if (pass == 2) layout.currentBank = layout.targetBank;
         layout.targetBank = layout.currentBank % 2 + 1;
       }
+      run.step = FwCode::kSetDownloaderSelector;
       if (SetBankId(run, static_cast<uint8_t>(layout.targetBank)) != 0) return 1;
     }
+    run.step = FwCode::kGetDownloaderSelector;
     if (ReadStartAddress(run) != 0) return 1;
     run.lastProgressStep = 0;
-    if (EraseBmcData(run) != 0 || UpdateBmcData(run) != 0 || VerifyWriteData(run) != 0) return 1;
+    run.step = FwCode::kEraseError;
+    if (EraseBmcData(run) != 0) return 1;
+    run.step = FwCode::kUpdateError;
+    if (UpdateBmcData(run) != 0) return 1;
+    run.step = FwCode::kVerifyError;
+    if (VerifyWriteData(run) != 0) return 1;
+    run.step = FwCode::kSetImageSelector;
     if (SetFWImageSelector(run) != 0) return 1;
   }
   return 0;
@@ -145,7 +156,9 @@ transport::WmiPathSetup WmiSetup(FwRun& run) {
 
 // Steps from the image check on; the result is 0 when the update (or query) succeeded.
 int RunChecksAndPasses(FwRun& run) {
+  run.step = FwCode::kImageFile;
   if (OpFileCheck(run) != 0) return 1;
+  run.step = FwCode::kGetDeviceId;
   switch (runcontrol::ChooseTransport(run.ctx, WmiSetup(run))) {
     case transport::WmiPresence::kNotPresent:
       run.Log("Microsoft IPMI Driver was not found.");
@@ -158,32 +171,39 @@ int RunChecksAndPasses(FwRun& run) {
       return 1;
   }
   if (GetBmcStatus(run) != 0) return 1;
+  run.step = FwCode::kGetChannelAccess;
   if (GetChannelAccess(run) != 0) return 1;
   int result = CheckBeforeThePasses(run);
   if (result == 0) result = CheckImageFitsTheBank(run);
   if (result == 0) {
-    // The driver's own traffic stays away from the BMC while its flash is rewritten.
-    if (!transport::HoldMaintenanceMode(run.ctx.transport, true)) {
-      run.Log("The driver's maintenance mode could not be set; going on.");
-    }
+    HoldMaintenance(run);
     result = FlashPasses(run);
-    if (!transport::HoldMaintenanceMode(run.ctx.transport, false)) {
-      run.Log("The driver's maintenance mode could not be set back to automatic.");
-    }
   }
-  // From the disable on, every way out restores channel 2.
-  if (RestoreChannelAccess(run) != 0) result = 1;
+  // From the disable on, every way out restores channel 2 (an exception's too: see the entry).
+  run.step = FwCode::kSetChannelAccess;
+  if (ReleaseHeld(run) != 0) result = 1;
   return result;
 }
 
-}  // namespace
+// What ends a run that something unexpected (an exception) cut short: the step's code, then
+// the cleanup of every way out.
+int EndCutShortRun(FwRun& run, const char* what) {
+  try {
+    run.Log(std::string("Unexpected failure: ") + what);
+    run.Report(run.step);
+    ReleaseHeld(run);
+    if (run.settings.Updates() && run.ctx.ProgressPublished())
+      runcontrol::FinishManagedUpdate(run.ctx, kProgressFileRemovals);
+    run.Log(kEndLine);
+    return run.ctx.reporter.ExitStatus();
+  } catch (...) {
+    // What is still held is put back by the run's destructor.
+    return 0;
+  }
+}
 
-int RunKorvane(int argc, const char* const* argv, runcontrol::RunEnvironment& env) {
-  if (env.lockName.empty()) env.lockName = kLockName;
-  const ProgramFiles files = FilesBeside(argc > 0 ? argv[0] : "");
-  std::unique_ptr<FwRun> owned(new (std::nothrow) FwRun(env, files));
-  if (!owned) return 0;
-  FwRun& run = *owned;
+// The run from its switches to its end line.
+int RunSteps(int argc, const char* const* argv, FwRun& run) {
   FwSettings& s = run.settings;
 
   const bool switchesOk = ParseCommandLine(argc, argv, &s);
@@ -225,6 +245,22 @@ int RunKorvane(int argc, const char* const* argv, runcontrol::RunEnvironment& en
   if (s.Updates()) runcontrol::FinishManagedUpdate(run.ctx, kProgressFileRemovals);
   run.Log(kEndLine);
   return run.ctx.reporter.ExitStatus();
+}
+
+}  // namespace
+
+int RunKorvane(int argc, const char* const* argv, runcontrol::RunEnvironment& env) {
+  if (env.lockName.empty()) env.lockName = kLockName;
+  std::unique_ptr<FwRun> run;
+  try {
+    run = std::make_unique<FwRun>(env, FilesBeside(argc > 0 ? argv[0] : ""));
+    return RunSteps(argc, argv, *run);
+  } catch (const std::exception& e) {
+    // Without a run nothing was done that needs undoing.
+    return run ? EndCutShortRun(*run, e.what()) : 0;
+  } catch (...) {
+    return run ? EndCutShortRun(*run, "unknown exception") : 0;
+  }
 }
 
 }  // namespace korvane

@@ -31,6 +31,7 @@ bool RunContext::StopRequested() {
 }
 
 void RunContext::PublishProgress() {
+  progressPublished_ = true;
   reporter.HandleSave(files.PublishProgress(progressRatio), status::ResultKind::RatioWorkFile);
 }
 

@@ -41,6 +41,8 @@ class RunContext {
 
   // Writes the progress working file with the current ratio.
   void PublishProgress();
+  // This run wrote the progress working file: its end removes it (FinishManagedUpdate).
+  bool ProgressPublished() const { return progressPublished_; }
   void SetProgress(int32_t ratio) {
     progressRatio = ratio;
     PublishProgress();
@@ -48,6 +50,7 @@ class RunContext {
 
  private:
   bool stopLogged_ = false;
+  bool progressPublished_ = false;
 };
 
 // The run's single-instance lock (lock name and directory from the environment). False when

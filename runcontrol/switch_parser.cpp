@@ -46,17 +46,28 @@ bool ParseSwitches(const std::vector<SwitchRule>& rules, int argc, const char* c
   return true;
 }
 
-int32_t ConvertNumber(const std::string& text) {
+LeadingNumber ReadLeadingNumber(const std::string& text) {
+  constexpr int64_t kLargest = 0x7FFFFFFF;
   size_t i = 0;
   while (i < text.size() && IsSpace(text[i])) ++i;
   bool negative = false;
   if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-  uint32_t value = 0;
+  int64_t magnitude = 0;
+  uint32_t low = 0;
   for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-    value = value * 10u + static_cast<uint32_t>(text[i] - '0');
+    const int digit = text[i] - '0';
+    if (magnitude <= kLargest) magnitude = magnitude * 10 + digit;
+    low = low * 10u + static_cast<uint32_t>(digit);
   }
-  if (negative) value = 0u - value;
-  return static_cast<int32_t>(value);
+  LeadingNumber number;
+  number.overflow = magnitude > kLargest;
+  number.value = negative ? -magnitude : magnitude;
+  number.wrapped = static_cast<int32_t>(negative ? 0u - low : low);
+  return number;
+}
+
+int32_t ConvertNumber(const std::string& text) {
+  return ReadLeadingNumber(text).wrapped;
 }
 
 }  // namespace runcontrol

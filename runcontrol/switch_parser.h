@@ -1,4 +1,5 @@
 #pragma once
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -25,8 +26,19 @@ struct SwitchRule {
 // unknown or rejected. True when every argument was accepted.
 bool ParseSwitches(const std::vector<SwitchRule>& rules, int argc, const char* const* argv, int first);
 
-// The C library's decimal conversion of a switch value (leading blanks, optional sign,
-// digits; no digits: 0), wrapping like a 32-bit int so overlong numbers stay defined.
+// A switch value read as the C library's decimal conversion reads it: leading blanks, an
+// optional sign, digits up to the first other character; no digits: 0.
+struct LeadingNumber {
+  // The number, its magnitude held at the first value past 0x7FFFFFFF once it gets there.
+  int64_t value = 0;
+  // The magnitude left 31 bits.
+  bool overflow = false;
+  // The number wrapped like a 32-bit int, so overlong numbers stay defined.
+  int32_t wrapped = 0;
+};
+LeadingNumber ReadLeadingNumber(const std::string& text);
+
+// ReadLeadingNumber(text).wrapped.
 int32_t ConvertNumber(const std::string& text);
 
 }  // namespace runcontrol

@@ -3,13 +3,16 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "ipmi/codes.h"
+
 namespace transport {
 namespace {
 
-constexpr uint8_t kCcSuccess = 0x00;
-constexpr uint8_t kCcDriverBusy = 0xFF;
-constexpr uint8_t kCcLockHeld = 0xCE;
-constexpr uint8_t kCcReservationCancelled = 0xC5;
+using ipmi::kCcLockHeld;
+using ipmi::kCcReservationCancelled;
+using ipmi::kCcSuccess;
+// What the Microsoft driver answers when the BMC did not answer in time.
+constexpr uint8_t kCcDriverBusy = ipmi::kCcUnspecified;
 
 int32_t NotBelowZero(int32_t value) {
   return std::max(value, int32_t{0});

@@ -6,7 +6,9 @@
 
 #include "platform/files.h"
 #include "tests/fwtool/korvane_fixture.h"
+#include "platform/instance_lock.h"
 #include "tests/support/stop_at_exchange.h"
+#include "tests/support/throw_at_exchange.h"
 
 namespace korvane {
 namespace {
@@ -39,8 +41,51 @@ TEST_F(KorvaneFixture, StopRequestAtAnyExchangeEndsTheFlashCleanly) {
       EXPECT_EQ(bmc.Selectors().imageSelector, 1);
     }
     EXPECT_EQ(bmc.Channel2(false), testsupport::SimChannelAccess{});
+    EXPECT_FALSE(stopper.maintenanceOn);
     EXPECT_FALSE(platform::FileExists(Prog("Get_ratio.xml_tmp")));
     EXPECT_LT(clock.TotalSleptMs() - sleptBefore, 10000u);
+  }
+}
+
+// An exception (an allocation failing) anywhere in a flash ends the run with the code of the
+// step it cut short, and every way out puts back what the run changed: channel 2, the
+// driver's maintenance mode, the progress file, the instance lock; the image selector is set
+// only by a pass that verified.
+class KorvaneThrowing : public KorvaneFixture {
+ public:
+  KorvaneThrowing() { env.vendorDriver = &thrower; }
+  testsupport::ThrowAtExchange thrower{driver.get()};
+};
+
+TEST_F(KorvaneThrowing, ExceptionAnywhereEndsTheFlashCleanly) {
+  const struct {
+    const char* where;
+    uint8_t netFnByte, command;
+    int occurrence;
+    const char* code;
+    uint8_t selector;
+  } cases[] = {
+      {"first ID chip probe", 0x20, 0x00, 1, "C16", 1}, {"bank-2 address", 0x20, 0x07, 2, "C13", 1},
+      {"third erase", 0x20, 0x01, 3, "C8", 1},          {"second write", 0x20, 0x02, 2, "C9", 1},
+      {"second verify read", 0x20, 0x03, 2, "C10", 1},  {"image selector", 0x20, 0x04, 1, "C12", 1},
+      {"restoring channel 2", 0x18, 0x40, 2, "C18", 2},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.where);
+    Machine(0x38, {}, kDualBankSize, false);
+    WriteImage(0x10000 + 60);
+    platform::RemoveFile(Work("Update_force.xml"));
+    thrower.Arm(c.netFnByte, c.command, c.occurrence);
+    ASSERT_EQ(Run({"-force"}), 0);
+    EXPECT_TRUE(thrower.thrown);
+    EXPECT_EQ(Result("Update_force.xml").resultCode, c.code);
+    EXPECT_EQ(bmc.Selectors().imageSelector, c.selector);
+    EXPECT_EQ(bmc.Channel2(false), testsupport::SimChannelAccess{});
+    EXPECT_FALSE(thrower.maintenanceOn);
+    EXPECT_FALSE(platform::FileExists(Prog("Get_ratio.xml_tmp")));
+    platform::LockResult lock;
+    auto held = platform::TryAcquireInstanceLock(env.lockName, &lock, env.lockDir);
+    EXPECT_EQ(lock, platform::LockResult::kAcquired);
   }
 }
 

@@ -24,7 +24,12 @@ class StopAtExchange : public transport::IpmiDriver {
     if (count++ == index_) platform::RequestInterrupt();
     return inner_->Exchange(request, response);
   }
-  bool HoldMaintenanceMode(bool on) override { return inner_->HoldMaintenanceMode(on); }
+  bool HoldMaintenanceMode(bool on) override {
+    maintenanceOn = on;
+    return inner_->HoldMaintenanceMode(on);
+  }
+  // The driver's maintenance mode as the run left it.
+  bool maintenanceOn = false;
 
  private:
   transport::IpmiDriver* inner_;
