@@ -5,10 +5,18 @@
 namespace ipmi {
 namespace {
 
-constexpr size_t kFrameBytes = 3;  // network function, command, completion code
+constexpr size_t kFrameBytes = 3;     // network function, command, completion code
 constexpr uint8_t kAnswerOffset = 4;  // the answer's network function byte is the request's + 4
 
 }  // namespace
+
+Request MakeRequest(NetFn netFn, uint8_t command, wire::Bytes data) {
+  Request request;
+  request.netFn = netFn;
+  request.command = command;
+  request.data = std::move(data);
+  return request;
+}
 
 transport::IpmiRequest Request::Wire() const {
   transport::IpmiRequest wire;
@@ -39,9 +47,9 @@ Outcome<Done> DecodeFrame(const Request& request, const Answer& answer, wire::By
   }
   const uint8_t requested = static_cast<uint8_t>(static_cast<uint8_t>(request.netFn) << 2);
   // The Microsoft driver's path of the firmware tool hands back the request's own byte 0.
-  const bool echoes = response.length < 2 || ((response.bytes[0] == requested + kAnswerOffset ||
-                                               response.bytes[0] == requested) &&
-                                              response.bytes[1] == request.command);
+  const bool echoes = response.length < 2 ||
+                      ((response.bytes[0] == requested + kAnswerOffset || response.bytes[0] == requested) &&
+                       response.bytes[1] == request.command);
   if (!echoes) {
     out.failure = Failure::kMalformed;
     out.malformed = Malformed::kWrongEcho;

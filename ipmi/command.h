@@ -21,6 +21,8 @@ struct Request {
   transport::IpmiRequest Wire() const;
 };
 
+Request MakeRequest(NetFn netFn, uint8_t command, wire::Bytes data = {});
+
 // What came back for one request: the driver's status and the response in wire form.
 struct Answer {
   transport::ExchangeStatus status = transport::kExchangeOk;

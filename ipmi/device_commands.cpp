@@ -13,11 +13,7 @@ constexpr uint8_t kLowestPrivilege = 1;  // callback .. OEM
 constexpr uint8_t kHighestPrivilege = 5;
 
 Request AppRequest(uint8_t command, wire::Bytes data = {}) {
-  Request request;
-  request.netFn = NetFn::kApp;
-  request.command = command;
-  request.data = std::move(data);
-  return request;
+  return MakeRequest(NetFn::kApp, command, std::move(data));
 }
 
 }  // namespace
@@ -39,9 +35,10 @@ Command<DeviceId> GetDeviceId() {
             // The backup image keeps the bytes as they came.
             wire::ByteReader whole = data;
             whole.Take(whole.Remaining(), &id->data);
-            if (!data.U8(&id->deviceId) || !data.U8(&id->deviceRevision) || !data.U8(&id->firmwareRevision1) ||
-                !data.U8(&id->firmwareRevision2) || !data.U8(&id->ipmiVersion) ||
-                !data.U8(&id->additionalSupport) || !data.U24(&id->manufacturerId) || !data.U16(&id->productId)) {
+            if (!data.U8(&id->deviceId) || !data.U8(&id->deviceRevision) ||
+                !data.U8(&id->firmwareRevision1) || !data.U8(&id->firmwareRevision2) ||
+                !data.U8(&id->ipmiVersion) || !data.U8(&id->additionalSupport) ||
+                !data.U24(&id->manufacturerId) || !data.U16(&id->productId)) {
               return Malformed::kLength;
             }
             if (!data.AtEnd()) {

@@ -4,11 +4,7 @@ namespace ipmi {
 namespace {
 
 Request FirmwareRequest(uint8_t command, wire::Bytes data = {}) {
-  Request request;
-  request.netFn = NetFn::kFirmware;
-  request.command = command;
-  request.data = std::move(data);
-  return request;
+  return MakeRequest(NetFn::kFirmware, command, std::move(data));
 }
 
 wire::Bytes Address(uint32_t address) {
@@ -46,7 +42,8 @@ Command<Done> FirmwareWrite(uint32_t address, const uint8_t* bytes, uint8_t coun
 Command<wire::Bytes> FirmwareRead(uint32_t address, uint8_t count) {
   wire::ByteWriter data;
   data.U32(address).U8(count);
-  return {FirmwareRequest(cmd::kFirmwareRead, data.Take()), [count](wire::ByteReader& rest, wire::Bytes* read) {
+  return {FirmwareRequest(cmd::kFirmwareRead, data.Take()),
+          [count](wire::ByteReader& rest, wire::Bytes* read) {
             return rest.Take(count, read) ? Malformed::kNone : Malformed::kLength;
           }};
 }
@@ -70,8 +67,9 @@ Command<Done> SetDownloaderSelector(uint8_t bank) {
 
 Command<DownloaderSelector> GetDownloaderSelector() {
   return {FirmwareRequest(cmd::kGetDownloaderSelector), [](wire::ByteReader& data, DownloaderSelector* out) {
-            return data.U8(&out->byte1) && data.U8(&out->byte2) && data.U32(&out->address) ? Malformed::kNone
-                                                                                          : Malformed::kLength;
+            return data.U8(&out->byte1) && data.U8(&out->byte2) && data.U32(&out->address)
+                       ? Malformed::kNone
+                       : Malformed::kLength;
           }};
 }
 

@@ -6,14 +6,6 @@ namespace {
 constexpr size_t kRepositoryInfoBytes = 14;
 constexpr size_t kOemE0Bytes = 3;
 
-Request MakeRequest(NetFn netFn, uint8_t command, wire::Bytes data = {}) {
-  Request request;
-  request.netFn = netFn;
-  request.command = command;
-  request.data = std::move(data);
-  return request;
-}
-
 Malformed ReadU16(wire::ByteReader& data, uint16_t* value) {
   return data.U16(value) ? Malformed::kNone : Malformed::kLength;
 }
@@ -25,7 +17,8 @@ Malformed ReadU8(wire::ByteReader& data, uint8_t* value) {
 }  // namespace
 
 Command<RepositoryInfo> GetSdrRepositoryInfo() {
-  return {MakeRequest(NetFn::kStorage, cmd::kGetSdrRepositoryInfo), [](wire::ByteReader& data, RepositoryInfo* info) {
+  return {MakeRequest(NetFn::kStorage, cmd::kGetSdrRepositoryInfo),
+          [](wire::ByteReader& data, RepositoryInfo* info) {
             wire::ByteReader whole = data;
             if (!whole.Take(kRepositoryInfoBytes, &info->data)) return Malformed::kLength;
             data.U8(&info->sdrVersion);
@@ -54,7 +47,7 @@ Command<RecordPart> GetSdr(Repository repository, uint16_t reservation, uint16_t
                               : MakeRequest(NetFn::kStorage, cmd::kGetSdr, data.Take());
   return {request, [count](wire::ByteReader& answer, RecordPart* part) {
             return answer.U16(&part->nextRecordId) && answer.Take(count, &part->bytes) ? Malformed::kNone
-                                                                                      : Malformed::kLength;
+                                                                                       : Malformed::kLength;
           }};
 }
 

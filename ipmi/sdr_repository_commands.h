@@ -39,8 +39,8 @@ Command<RecordPart> GetSdr(Repository repository, uint16_t reservation, uint16_t
 // The spared repository's update lock.
 enum class LockMode : uint8_t {
   kTake = 0x00,
-  kReleaseDiscarding = 0x01,   // after a failed update: what was written is dropped
-  kReleaseCommitting = 0x02,   // after a verified update: the spared repository goes live
+  kReleaseDiscarding = 0x01,  // after a failed update: what was written is dropped
+  kReleaseCommitting = 0x02,  // after a verified update: the spared repository goes live
 };
 Command<Done> SparedUpdateLock(LockMode mode);
 
