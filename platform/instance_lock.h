@@ -22,9 +22,10 @@ class InstanceLock {
 
 // Windows: a named mutex (names like "Global\Name" select the global namespace), or with a
 // lockDir a locked file named after the lock in that directory.
-// Linux: an advisory lock on a file named after the lock in lockDir, or in the system lock
-// directory (/run/lock, else /var/lock; never a world-writable fallback such as /tmp) when
-// lockDir is empty. On kFailed, *detail (when given) says why, for the caller's log.
+// Linux: an advisory lock on a file named after the lock in lockDir or, when lockDir is empty,
+// in /run/bmc-online-update: created when missing, refused unless it is a real directory of
+// root's that no one else may write to, never replaced by another place. On kFailed, *detail
+// (when given) says why, for the caller's log.
 std::unique_ptr<InstanceLock> TryAcquireInstanceLock(const std::string& name, LockResult* result,
                                                      const std::string& lockDir = {},
                                                      std::string* detail = nullptr);

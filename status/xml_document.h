@@ -30,7 +30,7 @@ XmlSaveResult SaveXmlDocument(const XmlElement& root, const std::string& path, p
 enum class XmlTextResult {
   kFound,
   kUnavailable,   // machinery or document object not available
-  kNotLoaded,     // missing, unreadable or not well-formed
+  kNotLoaded,     // missing, unreadable, not well-formed or with a document type (never resolved)
   kNoElement,     // no document element or no element of the name below it
   kEmptyOrError,  // the text is empty or could not be read (error reported on the console)
 };

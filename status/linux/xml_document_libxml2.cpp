@@ -112,9 +112,13 @@ XmlSaveResult SaveXmlDocument(const XmlElement& root, const std::string& path,
 
 XmlTextResult ReadFirstElementText(const std::string& path, const std::string& name, std::string* text,
                                    platform::Console& /*console*/) {
-  // No network, no parser chatter on stderr; external entities are never loaded by default.
+  // No network, no parser chatter on stderr. Without XML_PARSE_NOENT, DTDLOAD, DTDATTR or
+  // DTDVALID the parser loads no external subset, parameter entity or external entity.
   DocPtr doc(xmlReadFile(path.c_str(), nullptr, XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING));
   if (!doc) return XmlTextResult::kNotLoaded;
+  // A document type is refused as MSXML 6 refuses it: its entities would make the text depend
+  // on what the package points at.
+  if (doc->intSubset || doc->extSubset) return XmlTextResult::kNotLoaded;
   const xmlNode* root = xmlDocGetRootElement(doc.get());
   if (!root) return XmlTextResult::kNoElement;
   const xmlNode* element = FindFirstBelow(root, name);

@@ -1,6 +1,6 @@
 #include <windows.h>
 #include <objbase.h>
-#include <msxml.h>
+#include <msxml2.h>
 #include <oleauto.h>
 
 #include <string>
@@ -12,10 +12,21 @@
 namespace status {
 namespace {
 
-// MSXML's DOMDocument and its IXMLDOMDocument interface.
+// Result files are built and saved with the version-independent DOMDocument (served by MSXML 3):
+// saving parses nothing, and its bytes are the ones managers know.
 const CLSID kDomDocumentClsid = {
     0x2933BF90, 0x7B36, 0x11D2, {0xB2, 0x0E, 0x00, 0xC0, 0x4F, 0x98, 0x3E, 0x60}};
 const IID kDomDocumentIid = {0x2933BF81, 0x7B36, 0x11D2, {0xB2, 0x0E, 0x00, 0xC0, 0x4F, 0x98, 0x3E, 0x60}};
+// A package's file is read with MSXML 6 (Msxml2.DOMDocument.6.0, part of Windows since Vista and
+// Server 2008), which prohibits DTDs and resolves nothing external by default; with MSXML 3
+// (Msxml2.DOMDocument.3.0) only where 6 is not registered. The version-independent document
+// allows DTDs and their external entities, through which a package could make the tool open
+// files or network paths of its choosing. Both are locked down explicitly: no default is relied on.
+const CLSID kDomDocument60Clsid = {
+    0x88D96A05, 0xF192, 0x11D4, {0xA6, 0x5F, 0x00, 0x40, 0x96, 0x32, 0x51, 0xE5}};
+const CLSID kDomDocument30Clsid = {
+    0xF5078F32, 0xC551, 0x11D3, {0x89, 0xB9, 0x00, 0x00, 0xF8, 0x1F, 0xE2, 0x21}};
+const IID kDomDocument2Iid = {0x2933BF95, 0x7B36, 0x11D2, {0xB2, 0x0E, 0x00, 0xC0, 0x4F, 0x98, 0x3E, 0x60}};
 
 // COM for the duration of one file operation.
 class ComScope {
@@ -128,6 +139,34 @@ HRESULT CreateDocument(ComRef<IXMLDOMDocument>* doc) {
   return CoCreateInstance(kDomDocumentClsid, nullptr, CLSCTX_INPROC_SERVER, kDomDocumentIid, doc->OutVoid());
 }
 
+HRESULT CreateReadingDocument(ComRef<IXMLDOMDocument2>* doc) {
+  HRESULT hr =
+      CoCreateInstance(kDomDocument60Clsid, nullptr, CLSCTX_INPROC_SERVER, kDomDocument2Iid, doc->OutVoid());
+  if (hr == REGDB_E_CLASSNOTREG) {
+    hr = CoCreateInstance(kDomDocument30Clsid, nullptr, CLSCTX_INPROC_SERVER, kDomDocument2Iid,
+                          doc->OutVoid());
+  }
+  return hr;
+}
+
+// Loads without validating and without fetching anything the document names. A stylesheet is
+// never run on it, so the XSLT switches (AllowDocumentFunction, AllowXsltScript) guard nothing.
+HRESULT LockDown(IXMLDOMDocument2* doc) {
+  HRESULT hr = doc->put_async(VARIANT_FALSE);
+  if (SUCCEEDED(hr)) hr = doc->put_validateOnParse(VARIANT_FALSE);
+  if (SUCCEEDED(hr)) hr = doc->put_resolveExternals(VARIANT_FALSE);
+  if (FAILED(hr)) return hr;
+  // Where the property is unknown or ignored (early MSXML 3 releases, Wine), a document type
+  // still loads, with nothing external resolved, and is refused after loading instead.
+  Bstr prohibitDtd(L"ProhibitDTD");
+  VARIANT on;
+  VariantInit(&on);
+  on.vt = VT_BOOL;
+  on.boolVal = VARIANT_TRUE;
+  if (prohibitDtd.get()) doc->setProperty(prohibitDtd.get(), on);
+  return S_OK;
+}
+
 HRESULT AppendElement(IXMLDOMDocument* doc, IXMLDOMNode* parent, const XmlElement& element) {
   ComRef<IXMLDOMElement> node;
   Bstr name(WidenBytes(element.name));
@@ -220,14 +259,14 @@ XmlTextResult ReadFirstElementText(const std::string& path, const std::string& n
                                    platform::Console& console) {
   ComScope com;
   if (!com.ok()) return XmlTextResult::kUnavailable;
-  ComRef<IXMLDOMDocument> doc;
-  if (FAILED(CreateDocument(&doc)) || !doc) return XmlTextResult::kUnavailable;
+  ComRef<IXMLDOMDocument2> doc;
+  if (FAILED(CreateReadingDocument(&doc)) || !doc) return XmlTextResult::kUnavailable;
 
   auto failed = [&console](HRESULT hr) {
     PrintComError(hr, console);
     return XmlTextResult::kEmptyOrError;
   };
-  HRESULT hr = doc->put_async(VARIANT_FALSE);
+  HRESULT hr = LockDown(doc.get());
   if (FAILED(hr)) return failed(hr);
 
   VARIANT source;
@@ -240,6 +279,12 @@ XmlTextResult ReadFirstElementText(const std::string& path, const std::string& n
   hr = doc->load(source, &loaded);
   VariantClear(&source);
   if (FAILED(hr) || loaded != VARIANT_TRUE) return XmlTextResult::kNotLoaded;
+  // Refused as MSXML 6 refuses it, also where ProhibitDTD is unknown: the same answer as on
+  // Linux, and no entity decides the text.
+  ComRef<IXMLDOMDocumentType> doctype;
+  hr = doc->get_doctype(doctype.Out());
+  if (FAILED(hr)) return failed(hr);
+  if (doctype) return XmlTextResult::kNotLoaded;
 
   ComRef<IXMLDOMElement> root;
   hr = doc->get_documentElement(root.Out());

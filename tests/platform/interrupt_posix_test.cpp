@@ -6,6 +6,7 @@
 
 #include "platform/clock.h"
 #include "platform/interrupt.h"
+#include "platform/posix/stop_wait.h"
 
 namespace {
 
@@ -60,6 +61,72 @@ TEST(InterruptedSleep, FirstRequestCutsASleepLaterOnesDoNot) {
       EXPECT_LT(slept, 2000u) << c.signal;
     } else {
       EXPECT_GE(slept, c.sleepMs) << c.signal;
+    }
+  }
+}
+
+// A signal that asks for nothing, caught without SA_RESTART as the stop signals are.
+class UnrelatedSignalCaught {
+ public:
+  UnrelatedSignalCaught() {
+    struct sigaction action {};
+    action.sa_handler = [](int) {};
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGUSR1, &action, &saved_);
+  }
+  ~UnrelatedSignalCaught() { sigaction(SIGUSR1, &saved_, nullptr); }
+
+ private:
+  struct sigaction saved_ {};
+};
+
+int signalInWindow = 0;
+
+// A request that comes after the sleep looked at the flag and before it waits still ends the
+// wait at once; a signal that asks for nothing neither ends a sleep nor shortens it.
+TEST(InterruptedSleep, RequestBetweenTheLookAndTheWaitCutsItOtherSignalsDoNot) {
+  struct Case {
+    const char* name;
+    bool requestedBefore;
+    int signal;
+    bool inWindow;  // else 50 ms into the wait
+    uint32_t sleepMs;
+    bool cut;
+  };
+  const Case cases[] = {
+      {"SIGINT before the wait", false, SIGINT, true, 5000, true},
+      {"SIGTERM before the wait", false, SIGTERM, true, 5000, true},
+      {"SIGHUP before the wait", false, SIGHUP, true, 5000, true},
+      {"a second request before a cleanup's wait", true, SIGINT, true, 300, false},
+      {"another signal before the wait", false, SIGUSR1, true, 300, false},
+      {"another signal during the wait", false, SIGUSR1, false, 300, false},
+  };
+  platform::Clock& clock = platform::SystemClock();
+  for (const Case& c : cases) {
+    InstalledHandlers handlers;
+    UnrelatedSignalCaught unrelated;
+    if (c.requestedBefore) platform::RequestInterrupt();
+    const pthread_t sleeper = pthread_self();
+    std::thread sender;
+    if (c.inWindow) {
+      signalInWindow = c.signal;
+      platform::internal::SetBeforeWaitHook([] { pthread_kill(pthread_self(), signalInWindow); });
+    } else {
+      sender = std::thread([&] {
+        clock.SleepMs(50);
+        pthread_kill(sleeper, c.signal);
+      });
+    }
+    const uint64_t start = clock.MonotonicMs();
+    clock.SleepMs(c.sleepMs);
+    const uint64_t slept = clock.MonotonicMs() - start;
+    platform::internal::SetBeforeWaitHook(nullptr);
+    if (sender.joinable()) sender.join();
+    EXPECT_EQ(platform::InterruptRequested(), c.requestedBefore || c.signal != SIGUSR1) << c.name;
+    if (c.cut) {
+      EXPECT_LT(slept, 2000u) << c.name;
+    } else {
+      EXPECT_GE(slept, c.sleepMs) << c.name;
     }
   }
 }

@@ -199,8 +199,9 @@ TEST_F(RunContextTest, LockThatCannotBeCreatedIsLoggedAndCountsAsHeld) {
   env.lockDir = dir.File("no-such-dir");
   auto run = NewReportingRun(ResultKind::NormalResult);
   EXPECT_FALSE(AcquireInstanceLock(*run, false, true));
-  EXPECT_EQ(Log(), (std::vector<std::string>{"the lock " + env.lockName + " cannot be created",
-                                             "Another instance is running."}));
+  EXPECT_EQ(Log(), (std::vector<std::string>{
+                       "the lock " + env.lockName + " cannot be created: no lock directory: " + env.lockDir,
+                       "Another instance is running."}));
   EXPECT_EQ(CodeIn("Update_normal.xml"), "Duplex");
 }
 

@@ -121,7 +121,7 @@ TEST(InstanceGuard, LockThatCannotBeCreatedCountsAsHeld) {
   InstanceGuard guard;
   std::string detail;
   EXPECT_FALSE(guard.Acquire(name, dir.File("no-such-dir"), true, &detail));
-  EXPECT_EQ(detail, "the lock " + name + " cannot be created");
+  EXPECT_EQ(detail, "the lock " + name + " cannot be created: no lock directory: " + dir.File("no-such-dir"));
 }
 
 struct ConsumedCase {

@@ -7,4 +7,8 @@ namespace testsupport {
 bool DropPermissionOverride();
 void RestorePermissionOverride();
 
+// Whether this process may take the product flavour's machine-wide lock: Linux keeps it where
+// only root may create files, Windows lets anyone.
+bool MayTakeProductLock();
+
 }  // namespace testsupport

@@ -34,4 +34,8 @@ void RestorePermissionOverride() {
   SetEffective(true);
 }
 
+bool MayTakeProductLock() {
+  return geteuid() == 0;
+}
+
 }  // namespace testsupport

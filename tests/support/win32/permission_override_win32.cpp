@@ -9,4 +9,8 @@ bool DropPermissionOverride() {
 
 void RestorePermissionOverride() {}
 
+bool MayTakeProductLock() {
+  return true;
+}
+
 }  // namespace testsupport
