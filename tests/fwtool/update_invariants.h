@@ -1,0 +1,48 @@
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "tests/fwtool/korvane_fixture.h"
+
+namespace korvane {
+
+// The banks an update programs and the flash geometry it must respect.
+struct UpdateTarget {
+  std::vector<uint8_t> banks;    // programmed, in order; the image selector ends on the last
+  uint32_t bootBlock = 0x10000;  // kept at the start of every programmed bank (no -boot)
+  uint32_t sector = 0x10000;
+  std::string resultFile = "Update_force.xml";
+};
+
+// What a firmware update must leave behind whatever befell it. Taken before the run: the kept
+// boot blocks, the banks it must not program, channel 2. After the run, Broken() lists every
+// rule it broke, one line each:
+// - "Complete" only with the image at each programmed bank's real start (bank n spans
+//   (n-1) * bank size up to n * bank size) and the image selector on the last of them,
+//   otherwise a defined code C2..C22;
+// - the kept boot blocks and every bank not programmed hold what they held;
+// - at most bank size / sector size + 8 erase requests per programmed bank;
+// - channel 2's volatile and non-volatile settings as they were.
+class UpdateInvariants {
+ public:
+  UpdateInvariants(const KorvaneFixture& fixture, UpdateTarget target);
+  std::vector<std::string> Broken(const std::vector<uint8_t>& image) const;
+  // Firmware Erase requests in the simulated BMC's exchange log.
+  static size_t EraseRequests(const testsupport::SimBmc& bmc);
+
+ private:
+  bool Programmed(uint8_t bank) const;
+
+  const KorvaneFixture& f_;
+  UpdateTarget target_;
+  std::vector<uint8_t> kept_[2];  // per bank: the bytes it must keep, from its start
+  testsupport::SimChannelAccess channel_[2];
+};
+
+// Flash contents that show any erase: a few bytes that are not FFh at the start of every
+// erase unit of a bank's first `length` bytes (8-KiB blocks in the first 64 KiB, 64-KiB
+// sectors above), erased cells elsewhere. Cheap for the simulator to hold.
+std::vector<uint8_t> EraseMarkers(uint8_t bank, uint32_t length);
+
+}  // namespace korvane
