@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <regex>
 
+#include "wire/hex_text.h"
+
 namespace korvane {
 namespace {
 
@@ -13,10 +15,12 @@ std::string Hex(uint8_t value) {
   return text;
 }
 
-size_t Differing(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
+// Bytes of `kept` that `now` (which may go on beyond it) no longer holds.
+size_t Differing(const std::vector<uint8_t>& kept, const std::vector<uint8_t>& now) {
+  if (now.size() >= kept.size() && std::equal(kept.begin(), kept.end(), now.begin())) return 0;
   size_t n = 0;
-  for (size_t i = 0; i < a.size() && i < b.size(); ++i) n += a[i] != b[i];
-  return n + (a.size() > b.size() ? a.size() - b.size() : b.size() - a.size());
+  for (size_t i = 0; i < kept.size(); ++i) n += i >= now.size() || kept[i] != now[i];
+  return n;
 }
 
 // Where the written part of the image lies in the bank instead, if anywhere.
@@ -35,65 +39,99 @@ std::string WhereTheImageIs(const std::vector<uint8_t>& bank, const std::vector<
 
 UpdateInvariants::UpdateInvariants(const KorvaneFixture& fixture, UpdateTarget target)
     : f_(fixture), target_(std::move(target)) {
-  for (uint8_t bank = 1; bank <= f_.bankCount; ++bank) {
-    kept_[bank - 1] = f_.bmc.FlashBytes(bank, Programmed(bank) ? target_.bootBlock : f_.bankSize);
-  }
-  channel_[0] = f_.bmc.Channel2(false);
-  channel_[1] = f_.bmc.Channel2(true);
+  before_ = f_.bmc.FirmwareView(KeptLength(1), KeptLength(2));
+}
+
+size_t UpdateInvariants::KeptLength(uint8_t bank) const {
+  if (bank > f_.bankCount) return 0;
+  return Programmed(bank) ? target_.bootBlock : f_.bankSize;
 }
 
 bool UpdateInvariants::Programmed(uint8_t bank) const {
   return std::count(target_.banks.begin(), target_.banks.end(), bank) > 0;
 }
 
-size_t UpdateInvariants::EraseRequests(const testsupport::SimBmc& bmc) {
-  const std::vector<std::string> lines = bmc.LogLines();
-  return std::count_if(lines.begin(), lines.end(),
-                       [](const std::string& line) { return line.rfind("20 01 ", 0) == 0; });
+std::vector<UpdateInvariants::FlashRequest> UpdateInvariants::FlashRequests(const testsupport::SimBmc& bmc) {
+  std::vector<FlashRequest> requests;
+  for (const std::string& line : bmc.LogLines()) {
+    const bool erase = line.rfind("20 01 ", 0) == 0;
+    if (!erase && line.rfind("20 02 ", 0) != 0) continue;
+    wire::Bytes bytes;
+    if (!wire::ParseHexBytes(line.substr(0, line.find(" ->")), &bytes)) continue;
+    FlashRequest request;
+    request.erase = erase;
+    for (size_t i = 0; i < 4 && 2 + i < bytes.size(); ++i)
+      request.address |= uint32_t{bytes[2 + i]} << (8 * i);
+    request.length = erase ? 1 : static_cast<uint32_t>(bytes.size() > 6 ? bytes.size() - 6 : 0);
+    requests.push_back(request);
+  }
+  return requests;
 }
 
 std::vector<std::string> UpdateInvariants::Broken(const std::vector<uint8_t>& image) const {
   std::vector<std::string> broken;
+  auto length = [&](uint8_t bank) { return std::max(KeptLength(bank), Programmed(bank) ? image.size() : 0); };
+  const testsupport::SimFirmwareView after = f_.bmc.FirmwareView(length(1), length(2));
   const testsupport::ResultTree result = f_.Result(target_.resultFile);
+  static const std::regex kDefinedCode("C([2-9]|1[0-9]|2[0-2])");
   if (!result.parsed) broken.push_back("result file missing or not well-formed");
   if (result.resultCode == "Complete") {
     for (uint8_t bank : target_.banks) {
-      const std::vector<uint8_t> flash = f_.bmc.FlashBytes(bank, image.size());
-      if (flash.size() != image.size() ||
+      const std::vector<uint8_t>& flash = after.flash[bank - 1];
+      if (flash.size() < image.size() ||
           !std::equal(image.begin() + target_.bootBlock, image.end(), flash.begin() + target_.bootBlock)) {
         broken.push_back("Complete, but bank " + std::to_string(bank) +
                          " does not hold the image at its start" +
                          WhereTheImageIs(f_.bmc.FlashBytes(bank), image, target_.bootBlock));
       }
     }
-    const uint8_t selected = f_.bmc.Selectors().imageSelector;
-    if (selected != target_.banks.back()) {
-      broken.push_back("Complete, but the image selector names bank " + std::to_string(selected));
+    if (after.selectors.imageSelector != target_.banks.back()) {
+      broken.push_back("Complete, but the image selector names bank " +
+                       std::to_string(after.selectors.imageSelector));
     }
-  } else if (!std::regex_match(result.resultCode, std::regex("C([2-9]|1[0-9]|2[0-2])"))) {
+  } else if (!std::regex_match(result.resultCode, kDefinedCode)) {
     broken.push_back("undefined code " + result.resultCode);
   }
   for (uint8_t bank = 1; bank <= f_.bankCount; ++bank) {
-    const std::vector<uint8_t>& kept = kept_[bank - 1];
-    const std::vector<uint8_t> now = f_.bmc.FlashBytes(bank, kept.size());
-    if (now == kept) continue;
-    const size_t changed = Differing(now, kept);
+    const std::vector<uint8_t>& kept = before_.flash[bank - 1];
+    const std::vector<uint8_t>& now = after.flash[bank - 1];
+    const size_t changed = Differing(kept, now);
+    if (changed == 0) continue;
     broken.push_back((Programmed(bank)
                           ? "bank " + std::to_string(bank) + "'s kept boot block changed"
                           : "bank " + std::to_string(bank) + " changed, but was not programmed") +
                      " (" + std::to_string(changed) + " of " + std::to_string(kept.size()) + " bytes)");
   }
-  const size_t erases = EraseRequests(f_.bmc);
+  size_t erases = 0, outside = 0;
+  std::string first;
+  for (const FlashRequest& request : FlashRequests(f_.bmc)) {
+    erases += request.erase;
+    const uint64_t start = request.address, end = start + request.length;
+    const bool inside = std::any_of(target_.banks.begin(), target_.banks.end(), [&](uint8_t bank) {
+      return start >= (bank - 1) * uint64_t{f_.bankSize} && end <= bank * uint64_t{f_.bankSize};
+    });
+    if (inside || outside++ > 0) continue;
+    char text[64];
+    std::snprintf(text, sizeof text, "%s at 0x%x", request.erase ? "an erase" : "a write", request.address);
+    first = text;
+  }
+  if (outside > 0) {
+    broken.push_back(std::to_string(outside) +
+                     " erase or write requests outside the programmed banks, first " + first);
+  }
   const size_t bound = target_.banks.size() * (f_.bankSize / target_.sector + 8);
   if (erases > bound) {
     broken.push_back(std::to_string(erases) + " erase requests, more than " + std::to_string(bound));
   }
-  for (bool nonVolatile : {false, true}) {
-    const testsupport::SimChannelAccess now = f_.bmc.Channel2(nonVolatile);
-    if (now == channel_[nonVolatile]) continue;
-    broken.push_back(std::string("channel 2's ") + (nonVolatile ? "non-volatile" : "volatile") +
-                     " setting not as before: access " + Hex(now.access) + ", privilege " +
-                     Hex(now.privilege));
+  const struct {
+    const char* name;
+    testsupport::SimChannelAccess was, now;
+  } channels[] = {{"volatile", before_.channel2Volatile, after.channel2Volatile},
+                  {"non-volatile", before_.channel2NonVolatile, after.channel2NonVolatile}};
+  for (const auto& c : channels) {
+    if (c.now == c.was) continue;
+    broken.push_back(std::string("channel 2's ") + c.name + " setting not as before: access " +
+                     Hex(c.now.access) + ", privilege " + Hex(c.now.privilege));
   }
   return broken;
 }

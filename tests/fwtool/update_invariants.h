@@ -22,22 +22,30 @@ struct UpdateTarget {
 //   (n-1) * bank size up to n * bank size) and the image selector on the last of them,
 //   otherwise a defined code C2..C22;
 // - the kept boot blocks and every bank not programmed hold what they held;
-// - at most bank size / sector size + 8 erase requests per programmed bank;
+// - erase and write requests only inside the programmed banks, and at most bank size / sector
+//   size + 8 erase requests per programmed bank;
 // - channel 2's volatile and non-volatile settings as they were.
 class UpdateInvariants {
  public:
   UpdateInvariants(const KorvaneFixture& fixture, UpdateTarget target);
   std::vector<std::string> Broken(const std::vector<uint8_t>& image) const;
-  // Firmware Erase requests in the simulated BMC's exchange log.
-  static size_t EraseRequests(const testsupport::SimBmc& bmc);
+  // The Firmware Erase and Write requests in the simulated BMC's exchange log.
+  struct FlashRequest {
+    bool erase = false;
+    uint32_t address = 0;
+    uint32_t length = 0;  // bytes written; 1 for an erase
+  };
+  static std::vector<FlashRequest> FlashRequests(const testsupport::SimBmc& bmc);
 
  private:
   bool Programmed(uint8_t bank) const;
+  // Bytes from a bank's start that the run must keep: its boot block, or all of a bank it
+  // does not program.
+  size_t KeptLength(uint8_t bank) const;
 
   const KorvaneFixture& f_;
   UpdateTarget target_;
-  std::vector<uint8_t> kept_[2];  // per bank: the bytes it must keep, from its start
-  testsupport::SimChannelAccess channel_[2];
+  testsupport::SimFirmwareView before_;
 };
 
 // Flash contents that show any erase: a few bytes that are not FFh at the start of every
