@@ -1,7 +1,8 @@
 // Whole Korvane runs with one fault in what the BMC says about its flash layout (ID chip,
-// current bank, bank-2 address, start address) or in the restore of channel 2. Each of these
-// once ended "Complete" with a server that could not boot: the image beside its place, the
-// kept boot block erased, hours of erases with channel 2 off, or channel 2 left off.
+// current bank, bank-2 address, start address) or in the restore of channel 2. Taken on trust,
+// each ends with a server that cannot boot or cannot be reached, often reported "Complete": the
+// image beside its place, the kept boot block erased, hours of erases with channel 2 off, or
+// channel 2 left off.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -53,8 +54,8 @@ TEST_F(LayoutFaults, OneSpoiledAnswerNeverLosesTheServer) {
       {"fitted chip's probe answered FFh", {probe4 + "cc=0xFF"}, {"-force"}, {2}, 1, true},
       {"fitted chip's probe answer lost", {probe4 + "status=10"}, {"-force"}, {2}, 1, true},
       {"fitted chip's echo flipped", {probe4 + "flip=1"}, {"-force"}, {2}, 1, true},
-      // A bank-2 address of 0xFF080000 once meant 16,321 erases, 5 s each, with channel 2 off;
-      // 0x00F70000 five minutes of erases past the flash.
+      // A bank-2 address of 0xFF080000 asks for 16,321 erases of 5 s each (22.7 hours with
+      // channel 2 off); 0x00F70000 for five minutes of erases past the flash.
       {"bank-2 address high byte flipped",
        {"netfn=0x08 cmd=0x07 skip=0 count=1 flip=6"},
        {"-force"},

@@ -29,9 +29,9 @@ std::string WhereTheImageIs(const std::vector<uint8_t>& bank, const std::vector<
   if (image.size() < from + 16) return "";
   const auto found = std::search(bank.begin(), bank.end(), image.begin() + from, image.begin() + from + 16);
   if (found == bank.end()) return " (nor anywhere in it)";
+  const long off = static_cast<long>(found - bank.begin()) - static_cast<long>(from);
   char text[64];
-  std::snprintf(text, sizeof text, " (it lies 0x%lx bytes off)",
-                static_cast<long>(found - bank.begin()) - static_cast<long>(from));
+  std::snprintf(text, sizeof text, " (it lies %s0x%lx bytes off)", off < 0 ? "-" : "", off < 0 ? -off : off);
   return text;
 }
 

@@ -29,6 +29,8 @@ class UpdateInvariants {
  public:
   UpdateInvariants(const KorvaneFixture& fixture, UpdateTarget target);
   std::vector<std::string> Broken(const std::vector<uint8_t>& image) const;
+
+ private:
   // The Firmware Erase and Write requests in the simulated BMC's exchange log.
   struct FlashRequest {
     bool erase = false;
@@ -36,8 +38,6 @@ class UpdateInvariants {
     uint32_t length = 0;  // bytes written; 1 for an erase
   };
   static std::vector<FlashRequest> FlashRequests(const testsupport::SimBmc& bmc);
-
- private:
   bool Programmed(uint8_t bank) const;
   // Bytes from a bank's start that the run must keep: its boot block, or all of a bank it
   // does not program.
