@@ -141,6 +141,17 @@ def main():
     put("korvane_bmc", "bank2-running", bytes([3, 0x48]))
     put("korvane_bmc", "no-chip", bytes([0, 0x02]))
     put("korvane_bmc", "write-busy", bytes([0, 0x08, 0x7F, 0x7F, 0x8B, 0x83, 0xC0]))
+    # Chip 4 with 256-KiB sectors and boot block on a dual-bank device.
+    put("korvane_bmc", "chip4-large-boot-block", bytes([0, 0xB4]))
+    # Nine honest exchanges, then the answer giving the start address of the bank to program
+    # with data byte 3 (answer byte 5, the address's low byte) flipped: bank 2, and bank 1 as the
+    # first pass of -both with bank 2 running.
+    put("korvane_bmc", "start-address-flipped", bytes([0, 0x08, 0x08, 0x88, 0x05, 0xFF]))
+    put("korvane_bmc", "start-address-flipped-both", bytes([3, 0x48, 0x08, 0x88, 0x05, 0xFF]))
+    # Seven honest exchanges, then the probe of the fitted chip 4 answered C0h without data, or
+    # with its echo flipped.
+    put("korvane_bmc", "chip4-probe-refused", bytes([0, 0xB4, 0x06, 0x86, 0x03, 0x24, 0x00, 0xC0]))
+    put("korvane_bmc", "chip4-echo-flipped", bytes([0, 0xB4, 0x06, 0x88, 0x03, 0xFF]))
 
 
 if __name__ == "__main__":

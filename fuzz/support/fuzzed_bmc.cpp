@@ -9,6 +9,8 @@ namespace fuzzing {
 namespace {
 
 constexpr uint8_t kSticky = 11;
+constexpr uint8_t kNetFnFirmwareRequest = 0x08 << 2;
+constexpr uint8_t kCmdFirmwareErase = 0x01;
 
 }  // namespace
 
@@ -76,6 +78,12 @@ transport::ExchangeStatus FuzzedBmcDriver::Exchange(const transport::IpmiRequest
   if (++exchanges_ > kMaxExchanges) Die("a run sent more than two million requests");
   if (request.length < 2) Die("a request without network function and command");
   const uint16_t key = static_cast<uint16_t>(request.bytes[0] << 8 | request.bytes[1]);
+  if (request.bytes[0] == kNetFnFirmwareRequest && request.bytes[1] == kCmdFirmwareErase &&
+      request.length >= 6) {
+    uint32_t address = 0;
+    for (int i = 0; i < 4; ++i) address |= uint32_t{request.bytes[2 + i]} << (8 * i);
+    ++eraseRequests_[address];
+  }
   auto sticky = sticky_.find(key);
   const Rule rule = sticky != sticky_.end() ? sticky->second : NextRule(true, key);
 

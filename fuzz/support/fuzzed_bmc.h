@@ -50,6 +50,8 @@ class FuzzedBmcDriver : public transport::IpmiDriver {
 
   const bmcsim::BmcState& state() const { return state_; }
   uint64_t exchanges() const { return exchanges_; }
+  // Every Firmware Erase request the run sent, by address, whatever became of it.
+  const std::map<uint32_t, uint32_t>& eraseRequests() const { return eraseRequests_; }
 
  private:
   struct Rule {
@@ -68,6 +70,7 @@ class FuzzedBmcDriver : public transport::IpmiDriver {
   uint32_t honestLeft_ = 0;
   std::map<uint16_t, Rule> sticky_;
   uint64_t exchanges_ = 0;
+  std::map<uint32_t, uint32_t> eraseRequests_;
 };
 
 }  // namespace fuzzing

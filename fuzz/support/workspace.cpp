@@ -85,6 +85,18 @@ void ShowRunFiles() {
   }
 }
 
+std::string ResultCode(const std::string& name) {
+  std::string text;
+  if (!platform::ReadWholeFile(platform::JoinPath(Workspace::Enter().path(), name), &text)) return "";
+  const size_t open = text.find("<result_code>");
+  const size_t close = text.find("</result_code>");
+  if (open == std::string::npos || close == std::string::npos || close < open) return "";
+  std::string code = text.substr(open + 13, close - open - 13);
+  const size_t first = code.find_first_not_of(" \t\r\n");
+  const size_t last = code.find_last_not_of(" \t\r\n");
+  return first == std::string::npos ? "" : code.substr(first, last - first + 1);
+}
+
 void BoundedClock::SleepMs(uint32_t ms) {
   if (TotalSleptMs() + ms > kMaxSleptMs) Die("a run waited more than a week on the virtual clock");
   VirtualClock::SleepMs(ms);

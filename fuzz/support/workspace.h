@@ -41,6 +41,10 @@ class BoundedClock : public platform::VirtualClock {
 // files) to stderr: to see how far a corpus input gets.
 void ShowRunFiles();
 
+// The result code of a result file the run wrote into the workspace ("Complete", "C16", ...);
+// empty when there is no such file or it holds no result code.
+std::string ResultCode(const std::string& name);
+
 // Stops the process with a message that libFuzzer reports as a crash.
 [[noreturn]] void Die(const char* what);
 

@@ -2,7 +2,16 @@
 // Input: a mode byte (-force, -normal, -version, -force -both, -force -16, -force -boot, an
 // operator's run), a machine byte (bits 0-1: device 38h or 39h (two banks), 30h (one bank) or
 // 50h (no target); bits 2-4: flash ID chip none, 0-4; bit 5: chip 4 reports 256-KiB sectors;
-// bit 6: bank 2 running), then the reply rules. The image is a 64-KiB boot area and 64 bytes.
+// bit 6: bank 2 running; bit 7: chip 4 reports a 256-KiB boot block), then the reply rules. The
+// image is the boot block and 64 bytes.
+//
+// After every run, whatever the replies were, the BMC's flash must hold (else the target stops
+// the process as a finding): an update reported complete has put the image at the real start of
+// the bank the image selector names (with -both, of both banks); the kept boot blocks are as
+// they were (they carry marks in every erase unit); a bank an update without -both must not
+// program is as it was; at most bank size / sector size + 8 distinct addresses per programmed
+// bank were erased, each at most ten times.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -14,6 +23,10 @@
 #include "fwtool/main_flow.h"
 
 namespace {
+
+constexpr uint32_t kKeptFrom = 0x8000;  // what -boot keeps of a single bank
+constexpr uint32_t kKeptTo = 0x10000;
+constexpr int kEraseTries = 10;  // a busy erase is sent again, ten times at most
 
 std::vector<std::string> Arguments(uint8_t mode) {
   switch (mode % 7) {
@@ -31,6 +44,25 @@ std::vector<std::string> Arguments(uint8_t mode) {
       return {"-force", "-boot"};
     default:
       return {};
+  }
+}
+
+// The bytes at the start of each bank that an update keeps.
+uint32_t BootBlock(const bmcsim::FirmwareState& f) {
+  return f.chip.index == bmcsim::kChipWithCodes && f.chip.sizeCode == 3 ? bmcsim::kLargeSector
+                                                                        : bmcsim::kBootAreaSize;
+}
+
+// Marks at the start of every erase unit of each bank's boot block, so that an erase there shows.
+void MarkBootBlocks(bmcsim::BmcState& state) {
+  bmcsim::FirmwareState& f = state.firmware;
+  const uint32_t end = BootBlock(f);
+  for (int bank = 0; bank < bmcsim::BankCount(state); ++bank) {
+    for (uint32_t at = 0; at < end;
+         at += at < bmcsim::kBootAreaSize ? bmcsim::kBootBlockSize : bmcsim::kSmallSector) {
+      const uint8_t mark[4] = {0x4B, static_cast<uint8_t>(bank), static_cast<uint8_t>(at >> 12), 0x00};
+      f.banks[bank].Store(at, mark, sizeof mark);
+    }
   }
 }
 
@@ -52,11 +84,58 @@ bmcsim::BmcState Machine(uint8_t setup, platform::Clock& clock) {
     f.chip.index = static_cast<uint8_t>(chip - 1);
   }
   f.chip.sectorCode = (setup & 0x20) ? bmcsim::kLargeSectorCode : 1;
+  f.chip.sizeCode = (setup & 0x80) ? 3 : 1;
   const bool dual = bmcsim::IsDualBank(identity.deviceId);
   f.bankSize = dual ? 0x80000 : 0x400000;
   f.runningBank = f.imageSelector = (dual && (setup & 0x40)) ? 2 : 1;
   f.downloaderBank = bmcsim::StandbyBank(state);
+  MarkBootBlocks(state);
   return state;
+}
+
+bool Holds(const bmcsim::FlashBank& bank, const std::string& image, uint32_t from, uint32_t to) {
+  const wire::Bytes bytes = bank.Read(from, to - from);
+  return std::equal(bytes.begin(), bytes.end(), image.begin() + from,
+                    [](uint8_t a, char b) { return a == static_cast<uint8_t>(b); });
+}
+
+// The image's bytes the update writes, at the bank's real start.
+bool HoldsImage(const bmcsim::FlashBank& bank, const std::string& image, uint32_t bootBlock, bool withBoot) {
+  const uint32_t size = static_cast<uint32_t>(image.size());
+  if (!withBoot) return Holds(bank, image, bootBlock, size);
+  return Holds(bank, image, 0, kKeptFrom) && Holds(bank, image, kKeptTo, size);
+}
+
+void CheckFlash(const bmcsim::BmcState& before, const fuzzing::FuzzedBmcDriver& bmc, uint8_t mode,
+                const std::string& image, bool complete) {
+  const bmcsim::FirmwareState& was = before.firmware;
+  const bmcsim::FirmwareState& now = bmc.state().firmware;
+  const int banks = bmcsim::BankCount(before);
+  const bool both = mode % 7 == 3 && banks == 2;
+  const bool withBoot = mode % 7 == 5 && banks == 1;  // refused on two banks
+  const uint32_t bootBlock = BootBlock(was);
+  for (int b = 0; b < banks; ++b) {
+    const bool kept = withBoot ? was.banks[b].Read(kKeptFrom, kKeptTo - kKeptFrom) ==
+                                     now.banks[b].Read(kKeptFrom, kKeptTo - kKeptFrom)
+                               : was.banks[b].Read(0, bootBlock) == now.banks[b].Read(0, bootBlock);
+    if (!kept) fuzzing::Die("a kept boot block changed");
+  }
+  // Without -both an update programs the bank that is not running, and only that one.
+  if (banks == 2 && !both && was.banks[was.runningBank - 1] != now.banks[was.runningBank - 1])
+    fuzzing::Die("the running bank changed");
+  if (complete) {
+    if (!HoldsImage(now.banks[now.imageSelector - 1], image, bootBlock, withBoot))
+      fuzzing::Die("complete, but the bank the image selector names does not hold the image at its start");
+    if (both && !HoldsImage(now.banks[0], image, bootBlock, false))
+      fuzzing::Die("complete with -both, but bank 1 does not hold the image at its start");
+    if (both && !HoldsImage(now.banks[1], image, bootBlock, false))
+      fuzzing::Die("complete with -both, but bank 2 does not hold the image at its start");
+  }
+  const uint64_t bound = (both ? 2 : 1) * (uint64_t{was.bankSize} / bmcsim::SectorSize(was.chip) + 8);
+  if (bmc.eraseRequests().size() > bound) fuzzing::Die("more erase addresses than the programmed banks hold");
+  for (const auto& [address, count] : bmc.eraseRequests()) {
+    if (count > kEraseTries) fuzzing::Die("one address erased more than ten times");
+  }
 }
 
 }  // namespace
@@ -67,13 +146,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   workspace.Clear();
   workspace.Write("mchk_fil", "Board 0100 rev A\n");
   workspace.Write("ExUpInfo.xml", "<ExUpInfo><package><version>01.10</version></package></ExUpInfo>\n");
-  std::string image(0x10040, '\0');
+
+  fuzzing::RunFrame frame(nullptr, "y\n");
+  const bmcsim::BmcState machine = Machine(data[1], frame.clock);
+  std::string image(BootBlock(machine.firmware) + 0x40, '\0');
   for (size_t i = 0; i < image.size(); ++i) image[i] = static_cast<char>((i * 13 + 5) ^ (i >> 11) ^ 0x5A);
   workspace.Write("bmcfw.bin", image);
 
-  fuzzing::RunFrame frame(nullptr, "y\n");
   fuzzing::InputBytes input(data + 2, size - 2);
-  fuzzing::FuzzedBmcDriver bmc(Machine(data[1], frame.clock), frame.clock, input);
+  fuzzing::FuzzedBmcDriver bmc(machine, frame.clock, input);
   frame.env.vendorDriver = &bmc;
 
   std::vector<std::string> args = Arguments(data[0]);
@@ -81,5 +162,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (const std::string& a : args) argv.push_back(a.c_str());
   korvane::RunKorvane(static_cast<int>(argv.size()), argv.data(), frame.env);
   fuzzing::ShowRunFiles();
+
+  const uint8_t mode = data[0] % 7;
+  const bool complete =
+      mode == 6 ? frame.console.Output().find("BMCFW update was completed.") != std::string::npos
+                : fuzzing::ResultCode(mode == 1 ? "Update_normal.xml" : "Update_force.xml") == "Complete";
+  CheckFlash(machine, bmc, mode, image, complete);
   return 0;
 }

@@ -3,6 +3,10 @@
 // script, -direct -force, update -force from a backup image that an honest backup run made
 // first), a setup byte (bit 0: the repository starts with records; bit 1:
 // -test; bit 2: a version cache matching the repository), then the reply rules.
+//
+// An update reported "Complete" must leave the BMC's repository holding what an honest forced
+// update from the same input leaves (record IDs aside); otherwise the target stops the process
+// as a finding.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -49,26 +53,58 @@ std::vector<std::string> Arguments(uint8_t mode) {
   }
 }
 
-}  // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  if (size < 2) return 0;
+// A fresh workspace with the run's input files; for an update from a backup image, the image
+// the honest BMC's own backup makes.
+void PrepareWorkspace(uint8_t mode) {
   fuzzing::Workspace& workspace = fuzzing::Workspace::Enter();
   workspace.Clear();
   workspace.Write("mchk_fil", "Board 0100 rev A\n");
   workspace.Write("ExUpInfo.xml", "<ExUpInfo><package><version>01.10</version></package></ExUpInfo>\n");
   workspace.Write("fuzz.sdr", kSdrFile);
   workspace.Write("fuzz.cfg", kScript);
+  if (mode % 7 != 6) return;
+  fuzzing::RunFrame backupFrame(nullptr);
+  fuzzing::InputBytes none(nullptr, 0);
+  fuzzing::FuzzedBmcDriver honest(fuzzing::SdrToolBmc(backupFrame.clock, true), backupFrame.clock, none);
+  backupFrame.env.vendorDriver = &honest;
+  const char* backupArgs[] = {"veltrop", "-backup", "fuzz.bak"};
+  veltrop::RunVeltrop(3, backupArgs, backupFrame.env);
+}
 
-  if (data[0] % 7 == 6) {
-    // The image to program comes from the honest BMC's own backup.
-    fuzzing::RunFrame backupFrame(nullptr);
-    fuzzing::InputBytes none(nullptr, 0);
-    fuzzing::FuzzedBmcDriver honest(fuzzing::SdrToolBmc(backupFrame.clock, true), backupFrame.clock, none);
-    backupFrame.env.vendorDriver = &honest;
-    const char* backupArgs[] = {"veltrop", "-backup", "fuzz.bak"};
-    veltrop::RunVeltrop(3, backupArgs, backupFrame.env);
-  }
+std::vector<bmcsim::SdrRecord> WithoutIds(std::vector<bmcsim::SdrRecord> records) {
+  for (bmcsim::SdrRecord& r : records) bmcsim::SetRecordId(&r, 0);
+  return records;
+}
+
+// What an honest forced update from the input of this mode (SDR file, script or backup image)
+// leaves in the repository, record IDs aside; made once per input kind.
+const std::vector<bmcsim::SdrRecord>& HonestRepository(uint8_t mode) {
+  static const uint8_t kForced[3] = {0, 4, 6};
+  const int kind = mode == 4 ? 1 : mode == 6 ? 2 : 0;
+  static std::vector<bmcsim::SdrRecord> made[3];
+  static bool done[3] = {};
+  if (done[kind]) return made[kind];
+  PrepareWorkspace(kForced[kind]);
+  fuzzing::RunFrame frame(nullptr, "y\n");
+  fuzzing::InputBytes none(nullptr, 0);
+  fuzzing::FuzzedBmcDriver honest(fuzzing::SdrToolBmc(frame.clock, true), frame.clock, none);
+  frame.env.vendorDriver = &honest;
+  std::vector<std::string> args = Arguments(kForced[kind]);
+  std::vector<const char*> argv = {"veltrop"};
+  for (const std::string& a : args) argv.push_back(a.c_str());
+  veltrop::RunVeltrop(static_cast<int>(argv.size()), argv.data(), frame.env);
+  if (fuzzing::ResultCode("Update_force.xml") != "Complete") fuzzing::Die("the honest forced update failed");
+  made[kind] = WithoutIds(honest.state().active.records);
+  done[kind] = true;
+  return made[kind];
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size < 2) return 0;
+  fuzzing::Workspace& workspace = fuzzing::Workspace::Enter();
+  PrepareWorkspace(data[0]);
 
   fuzzing::RunFrame frame(nullptr, "y\n");
   fuzzing::InputBytes input(data + 2, size - 2);
@@ -87,5 +123,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (const std::string& a : args) argv.push_back(a.c_str());
   veltrop::RunVeltrop(static_cast<int>(argv.size()), argv.data(), frame.env);
   fuzzing::ShowRunFiles();
+
+  // -direct reports no result: only the managed updates say "Complete".
+  const uint8_t mode = data[0] % 7;
+  const bool complete =
+      fuzzing::ResultCode(mode == 3 ? "Update_normal.xml" : "Update_force.xml") == "Complete";
+  if (complete && (mode == 0 || mode == 3 || mode == 4 || mode == 6) &&
+      WithoutIds(bmc.state().active.records) != HonestRepository(mode)) {
+    fuzzing::Die("complete, but the repository does not hold the input's records");
+  }
   return 0;
 }

@@ -1,6 +1,7 @@
 #pragma once
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,29 @@ inline std::vector<InjectedFault> SweepFaults() {
           {InjectedFault::kUnreachable, 0, "status 9"}, {InjectedFault::kAnswerLost, 0, "status 10"},
           {InjectedFault::kTruncated, 0, "truncated"},  {InjectedFault::kFlippedByte, 0, "flipped byte"},
           {InjectedFault::kDelay, 0, "delay"}};
+}
+
+// The same fault as the effect of a bmcsim fault rule ("cc=0xC0", "status=10", ...), for
+// exchanges FaultAtExchange does not see (the Microsoft driver's path); a flipped byte is
+// "flip=N" there, for any data byte N.
+inline std::string FaultRuleEffect(const InjectedFault& fault) {
+  char text[32];
+  switch (fault.kind) {
+    case InjectedFault::kCompletion:
+      std::snprintf(text, sizeof text, "cc=0x%02X", fault.code);
+      return text;
+    case InjectedFault::kUnreachable:
+      return "status=9";
+    case InjectedFault::kAnswerLost:
+      return "status=10";
+    case InjectedFault::kTruncated:
+      return "length=2";
+    case InjectedFault::kFlippedByte:
+      return "flip=1";
+    case InjectedFault::kDelay:
+      return "delay=20000";
+  }
+  return "";
 }
 
 // Passes requests on, counting them, and spoils the one armed.

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "bmcsim/faults/fault_rules.h"
 #include "bmcsim/model/bmc_state.h"
 #include "bmcsim/model/flash_layout.h"
@@ -58,6 +60,10 @@ void SimBmc::Init(const SimIdentity& id, const SimFirmware& firmware) {
   state.channel2.active = {firmware.channel2Volatile.access, firmware.channel2Volatile.privilege};
   state.channel2.nonVolatile = {firmware.channel2NonVolatile.access, firmware.channel2NonVolatile.privilege};
   ASSERT_LE(firmware.runningBank, bmcsim::BankCount(state)) << "bank 2 needs a dual-bank device ID";
+  for (int bank = 0; bank < 2; ++bank) {
+    ASSERT_LE(firmware.flash[bank].size(), bank < bmcsim::BankCount(state) ? f.bankSize : 0u);
+    f.banks[bank].Store(0, firmware.flash[bank].data(), firmware.flash[bank].size());
+  }
   bmcsim::BmcDirectory bmc(dir_);
   std::string error;
   ASSERT_TRUE(bmc.Initialize(state, &error)) << error;
@@ -192,6 +198,20 @@ SimChannelAccess SimBmc::Channel2(bool nonVolatile) const {
   bmcsim::BmcState state = ReadState(dir_);
   const bmcsim::ChannelAccess& setting = nonVolatile ? state.channel2.nonVolatile : state.channel2.active;
   return SimChannelAccess{setting.access, setting.privilege};
+}
+
+SimFirmwareView SimBmc::FirmwareView(size_t bank1Length, size_t bank2Length) const {
+  const bmcsim::BmcState state = ReadState(dir_);
+  const bmcsim::FirmwareState& f = state.firmware;
+  SimFirmwareView view;
+  const size_t lengths[2] = {bank1Length, bank2Length};
+  for (int bank = 0; bank < bmcsim::BankCount(state); ++bank) {
+    view.flash[bank] = f.banks[bank].Read(0, std::min<size_t>(lengths[bank], f.bankSize));
+  }
+  view.selectors = SimSelectors{f.runningBank, f.downloaderBank, f.imageSelector};
+  view.channel2Volatile = {state.channel2.active.access, state.channel2.active.privilege};
+  view.channel2NonVolatile = {state.channel2.nonVolatile.access, state.channel2.nonVolatile.privilege};
+  return view;
 }
 
 void SimBmc::SetEraseMs(uint32_t ms) {

@@ -37,12 +37,23 @@ struct SimFirmware {
   uint32_t eraseMs = 0;  // how long an erase keeps the chip busy
   SimChannelAccess channel2Volatile;
   SimChannelAccess channel2NonVolatile;
+  // What each bank holds from its start, erased after: written with the rest of the state.
+  std::vector<uint8_t> flash[2];
 };
 
 struct SimSelectors {
   uint8_t runningBank = 1;
   uint8_t downloaderBank = 1;  // where erases and writes go
   uint8_t imageSelector = 1;   // what the next reset boots
+};
+
+// One reading of the firmware side: each bank's first bytes (as many as asked for), the
+// selectors and channel 2's settings.
+struct SimFirmwareView {
+  std::vector<uint8_t> flash[2];
+  SimSelectors selectors;
+  SimChannelAccess channel2Volatile;
+  SimChannelAccess channel2NonVolatile;
 };
 
 struct SimBankCounts {
@@ -91,6 +102,8 @@ class SimBmc {
   SimBankCounts BankCounts(uint8_t bank) const;
   SimSelectors Selectors() const;
   SimChannelAccess Channel2(bool nonVolatile = false) const;
+  // All of the above from one reading of the state (a bank the device lacks reads empty).
+  SimFirmwareView FirmwareView(size_t bank1Length, size_t bank2Length) const;
   void SetEraseMs(uint32_t ms);
   // Restarts the BMC: it boots the bank the image selector names, now reporting this firmware
   // revision when given (bmcsim reset).
