@@ -1,9 +1,11 @@
 // Whole Korvane runs against a BMC whose replies come from the fuzz input (see FuzzedBmcDriver).
 // Input: a mode byte (-force, -normal, -version, -force -both, -force -16, -force -boot, an
 // operator's run), a machine byte (bits 0-1: device 38h or 39h (two banks), 30h (one bank) or
-// 50h (no target); bits 2-4: flash ID chip none, 0-4; bit 5: chip 4 reports 256-KiB sectors;
-// bit 6: bank 2 running; bit 7: chip 4 reports a 256-KiB boot block), then the reply rules. The
-// image is the boot block and 64 bytes.
+// 50h (no target); bits 2-4: flash ID chip none, 0-4 (a one-bank device carries one of the
+// three chips it is probed for, or one the tool does not know and treats as 64-KiB sectors:
+// indexes 3 and 4 are none there); bit 5: chip 4 reports 256-KiB sectors; bit 6: bank 2
+// running; bit 7: chip 4 reports a 256-KiB boot block), then the reply rules. The image is the
+// boot block and 64 bytes.
 //
 // After every run, whatever the replies were, the BMC's flash must hold (else the target stops
 // the process as a finding): an update reported complete has put the image at the real start of
@@ -77,15 +79,16 @@ bmcsim::BmcState Machine(uint8_t setup, platform::Clock& clock) {
   bmcsim::BmcSettings settings;
   bmcsim::BmcState state = bmcsim::FreshState(identity, settings, clock);
   bmcsim::FirmwareState& f = state.firmware;
+  const bool dual = bmcsim::IsDualBank(identity.deviceId);
   const uint8_t chip = (setup >> 2) & 7;
-  if (chip == 0 || chip > 5) {
+  const uint8_t probed = dual ? 5 : 3;
+  if (chip == 0 || chip > probed) {
     f.chip.index.reset();
   } else {
     f.chip.index = static_cast<uint8_t>(chip - 1);
   }
   f.chip.sectorCode = (setup & 0x20) ? bmcsim::kLargeSectorCode : 1;
   f.chip.sizeCode = (setup & 0x80) ? 3 : 1;
-  const bool dual = bmcsim::IsDualBank(identity.deviceId);
   f.bankSize = dual ? 0x80000 : 0x400000;
   f.runningBank = f.imageSelector = (dual && (setup & 0x40)) ? 2 : 1;
   f.downloaderBank = bmcsim::StandbyBank(state);
