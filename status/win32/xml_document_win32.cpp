@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "platform/win32/com_objects.h"
 #include "platform/files.h"
 #include "status/com_error_report.h"
 #include "status/xml_document.h"
@@ -43,48 +44,8 @@ class ComScope {
   HRESULT hr_;
 };
 
-template <class T>
-class ComRef {
- public:
-  ComRef() = default;
-  ~ComRef() { Reset(); }
-  ComRef(const ComRef&) = delete;
-  ComRef& operator=(const ComRef&) = delete;
-  T** Out() {
-    Reset();
-    return &p_;
-  }
-  void** OutVoid() { return reinterpret_cast<void**>(Out()); }
-  T* get() const { return p_; }
-  T* operator->() const { return p_; }
-  explicit operator bool() const { return p_ != nullptr; }
-
- private:
-  void Reset() {
-    if (p_) p_->Release();
-    p_ = nullptr;
-  }
-  T* p_ = nullptr;
-};
-
-class Bstr {
- public:
-  explicit Bstr(const std::wstring& text)
-      : b_(SysAllocStringLen(text.data(), static_cast<UINT>(text.size()))) {}
-  Bstr() = default;
-  ~Bstr() { SysFreeString(b_); }
-  Bstr(const Bstr&) = delete;
-  Bstr& operator=(const Bstr&) = delete;
-  BSTR get() const { return b_; }
-  BSTR* Out() {
-    SysFreeString(b_);
-    b_ = nullptr;
-    return &b_;
-  }
-
- private:
-  BSTR b_ = nullptr;
-};
+using platform::Bstr;
+using platform::ComRef;
 
 // One UTF-16 character per byte: the programs' texts are plain ASCII.
 std::wstring WidenBytes(const std::string& text) {

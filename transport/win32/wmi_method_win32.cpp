@@ -7,48 +7,14 @@
 #include <optional>
 #include <string>
 
+#include "platform/win32/com_objects.h"
 #include "transport/wmi_driver.h"
 
 namespace transport {
 namespace {
 
-template <class T>
-class ComRef {
- public:
-  ComRef() = default;
-  ~ComRef() { Reset(); }
-  ComRef(const ComRef&) = delete;
-  ComRef& operator=(const ComRef&) = delete;
-  T** Out() {
-    Reset();
-    return &p_;
-  }
-  void** OutVoid() { return reinterpret_cast<void**>(Out()); }
-  T* get() const { return p_; }
-  T* operator->() const { return p_; }
-  explicit operator bool() const { return p_ != nullptr; }
-  // Released objects are null, so a later use fails instead of reaching freed memory.
-  void Reset() {
-    if (p_) p_->Release();
-    p_ = nullptr;
-  }
-
- private:
-  T* p_ = nullptr;
-};
-
-class Bstr {
- public:
-  explicit Bstr(const std::wstring& text)
-      : b_(SysAllocStringLen(text.data(), static_cast<UINT>(text.size()))) {}
-  ~Bstr() { SysFreeString(b_); }
-  Bstr(const Bstr&) = delete;
-  Bstr& operator=(const Bstr&) = delete;
-  BSTR get() const { return b_; }
-
- private:
-  BSTR b_;
-};
+using platform::Bstr;
+using platform::ComRef;
 
 class Variant {
  public:
