@@ -1,7 +1,9 @@
 #include "fwtool/fw_run.h"
 
 #include "fwtool/channel_access.h"
+#include "fwtool/log_line_count.h"
 #include "fwtool/result_codes.h"
+#include "fwtool/result_file_wait.h"
 #include "transport/ipmi_exchange.h"
 #include "platform/files.h"
 #include "status/result_files.h"
@@ -43,9 +45,9 @@ bool IsDualBank(int deviceId) {
 FwRun::FwRun(runcontrol::RunEnvironment& env, const ProgramFiles& programFiles)
     : ctx(env, kLogLineBuffer), files(programFiles) {
   // Both counters are taken from the files before anything is logged.
-  ctx.log.AddFile({files.log, kLogRotationLines, files.logBackup, runcontrol::CountLogLines(files.log)});
-  ctx.log.AddFile({files.versionLog, kLogRotationLines, files.versionLogBackup,
-                   runcontrol::CountLogLines(files.versionLog)});
+  ctx.log.AddFile({files.log, kLogRotationLines, files.logBackup, CountLogLines(files.log)});
+  ctx.log.AddFile(
+      {files.versionLog, kLogRotationLines, files.versionLogBackup, CountLogLines(files.versionLog)});
   ctx.reporter.rules.messages = kResultMessages;
   ctx.reporter.rules.messageCount = kResultMessageCount;
   ctx.reporter.rules.printWithoutResultFile = true;
@@ -60,7 +62,7 @@ FwRun::FwRun(runcontrol::RunEnvironment& env, const ProgramFiles& programFiles)
     // A run asked to stop answers at once.
     if (ctx.StopRequested()) return;
     const std::string path = ctx.files.PathOf(kind);
-    if (status::WaitResponseFileConsumed(ctx.clock, path) == status::ResponseFileWait::kOverwriting) {
+    if (WaitResponseFileConsumed(ctx.clock, path) == ResponseFileWait::kOverwriting) {
       Log("Response file already exists.(" + path + ")");
       Log("Overwrite file.(" + path + ")");
     }

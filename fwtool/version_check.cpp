@@ -4,7 +4,7 @@
 #include <string>
 
 #include "fwtool/fw_run.h"
-#include "status/package_files.h"
+#include "fwtool/package_version.h"
 
 namespace korvane {
 
@@ -13,7 +13,7 @@ int CompareBmcVersion(FwRun& run) {
   if (mode != RunMode::GetVersion && mode != RunMode::UpdateNormal) return 0;
 
   char package[8] = {};
-  const int read = status::ReadExUpInfoVersion(package, run.ctx.console);
+  const int read = ReadExUpInfoVersion(package, run.ctx.console);
   if (read != 0) {
     FwCode code = FwCode::kVersionError;
     if (read == -1) {

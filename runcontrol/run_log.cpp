@@ -5,12 +5,6 @@
 #include "platform/files.h"
 
 namespace runcontrol {
-namespace {
-
-constexpr int kCountPieceChars = 255;
-
-}  // namespace
-
 RunLog::RunLog(platform::Clock& clock, platform::Console& console, size_t lineBufferSize)
     : clock_(clock), console_(console), lineBufferSize_(lineBufferSize) {}
 
@@ -59,16 +53,6 @@ void RunLog::Line(std::string_view text) {
   if (!f) return;
   std::fwrite(line.data(), 1, line.size(), f);
   std::fclose(f);
-}
-
-int32_t CountLogLines(const std::string& path) {
-  std::FILE* f = std::fopen(path.c_str(), "r");
-  if (!f) return 0;
-  char piece[kCountPieceChars + 1];
-  int32_t count = 0;
-  while (std::fgets(piece, sizeof piece, f)) ++count;
-  std::fclose(f);
-  return count;
 }
 
 void RotateLogBySize(const std::string& path, int64_t limitBytes, const std::string& oldPath) {

@@ -52,10 +52,6 @@ class RunLog {
 // The time stamp every log line starts with: "2010/06/02 01:14:33  ".
 std::string LogStamp(const platform::LocalTime& t);
 
-// Lines of a log as the firmware tool counts them at start: reads of at most 255 characters,
-// each ending early after a line end. A missing file has 0.
-int32_t CountLogLines(const std::string& path);
-
 // Replaces oldPath by path when path is larger than limitBytes (the SDR tool's version log).
 void RotateLogBySize(const std::string& path, int64_t limitBytes, const std::string& oldPath);
 

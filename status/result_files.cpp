@@ -8,8 +8,6 @@ namespace {
 
 constexpr int kRatioCopyAttempts = 12;
 constexpr uint32_t kRatioCopyPauseMs = 500;
-constexpr int kConsumedWaitMaxCount = 60;  // the loop pauses while count <= 60: 61 pauses
-constexpr uint32_t kConsumedWaitPauseMs = 500;
 constexpr int64_t kMinimumResultGapSeconds = 30;
 
 }  // namespace
@@ -43,17 +41,6 @@ RatioQueryOutcome ResultFiles::AnswerRatioQuery(platform::Clock& clock, XmlSaveR
     if (attempt < kRatioCopyAttempts) clock.SleepMs(kRatioCopyPauseMs);
   }
   return RatioQueryOutcome::kTimedOut;
-}
-
-ResponseFileWait WaitResponseFileConsumed(platform::Clock& clock, const std::string& path) {
-  int count = 0;
-  bool present = platform::FileExists(path);
-  while (present && count <= kConsumedWaitMaxCount) {
-    clock.SleepMs(kConsumedWaitPauseMs);
-    ++count;
-    present = platform::FileExists(path);
-  }
-  return present ? ResponseFileWait::kOverwriting : ResponseFileWait::kGone;
 }
 
 void HoldBackUpdateResult(platform::Clock& clock, int64_t startSeconds) {

@@ -52,14 +52,6 @@ class ResultFiles {
   platform::Console& console_;
 };
 
-// The firmware tool waits for the manager to take its previous update result away: up to 61
-// pauses of 500 ms while path exists.
-enum class ResponseFileWait {
-  kGone,         // the file was not there, or the manager removed it
-  kOverwriting,  // it stayed for all pauses; the caller overwrites it
-};
-ResponseFileWait WaitResponseFileConsumed(platform::Clock& clock, const std::string& path);
-
 // The SDR tool's 30-second rule: sleeps until 30 s have passed since startSeconds (at most
 // 30 s, also when the clock went back).
 void HoldBackUpdateResult(platform::Clock& clock, int64_t startSeconds);

@@ -5,7 +5,7 @@
 
 #include "fuzz/support/workspace.h"
 #include "platform/testing/memory_console.h"
-#include "status/package_files.h"
+#include "fwtool/package_version.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // Nothing but the one file is ever written here: no clearing needed.
@@ -13,7 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   workspace.Write("ExUpInfo.xml", data, size);
   platform::MemoryConsole console;
   char version[8] = {};
-  const int result = status::ReadExUpInfoVersion(version, console);
+  const int result = korvane::ReadExUpInfoVersion(version, console);
   if (result == 0) {
     const size_t length = strnlen(version, sizeof version);
     if (length == 0 || length > 5) fuzzing::Die("a version text of no or more than five characters");

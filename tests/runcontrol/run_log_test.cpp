@@ -76,29 +76,6 @@ TEST_F(RunLogTest, LinesGoToTheChosenFileAndAreEchoedWithoutStamp) {
   EXPECT_EQ(console.Output(), "no file\n");
 }
 
-TEST(CountLogLines, CountsReadsOfAtMost255Characters) {
-  const struct {
-    const char* name;
-    std::string content;
-    bool exists;
-    int32_t lines;
-  } cases[] = {
-      {"missing", "", false, 0},
-      {"empty", "", true, 0},
-      {"two lines", "a\nb\n", true, 2},
-      {"last line without line end", "a\nb", true, 2},
-      {"empty lines", "\n\n\n", true, 3},
-      {"254 characters and line end: one read", std::string(254, 'x') + "\n", true, 1},
-      {"255 characters and line end: two reads", std::string(255, 'x') + "\n", true, 2},
-      {"600 characters: three reads", std::string(600, 'x'), true, 3},
-  };
-  for (const auto& c : cases) {
-    testsupport::TempDir dir;
-    if (c.exists) testsupport::WriteFile(dir.File("x.log"), c.content);
-    EXPECT_EQ(CountLogLines(dir.File("x.log")), c.lines) << c.name;
-  }
-}
-
 // Rotation above 3 lines. The counter comes from the file at start-up and starts again at 0
 // after a rotation, the line just written aside.
 TEST_F(RunLogTest, RotationByLinesCopiesTheFileAsideOnceItIsAboveTheLimit) {
@@ -125,7 +102,7 @@ TEST_F(RunLogTest, RotationByLinesCopiesTheFileAsideOnceItIsAboveTheLimit) {
     for (int i = 1; i <= c.existing; ++i) old += kStamp + "o" + std::to_string(i) + "\n";
     if (c.existing > 0) testsupport::WriteFile(path, old);
     RunLog log(clock, console, 1024);
-    log.AddFile({path, 3, backup, CountLogLines(path)});
+    log.AddFile({path, 3, backup, c.existing});
     for (int i = 1; i <= c.written; ++i) log.Line("n" + std::to_string(i));
     EXPECT_EQ(testsupport::ReadLogTexts(path), c.file) << c.name;
     EXPECT_EQ(testsupport::ReadLogTexts(backup), c.backup) << c.name;

@@ -5,57 +5,15 @@
 #include "platform/files.h"
 #include "platform/testing/memory_console.h"
 #include "status/package_files.h"
+#include "status/xml_document.h"
 #include "tests/support/temp_dir.h"
 
 namespace status {
 namespace {
 
-struct VersionCase {
-  const char* name;
-  const char* content;  // nullptr: no ExUpInfo.xml
-  int result;
-  const char* version;
-};
-
-TEST(ReadExUpInfoVersion, OutcomesForTheDescriptorsTheManagerMayLeave) {
-  const VersionCase cases[] = {
-      {"plain", "<?xml version='1.0'?><ExUpInfo><version>01.05</version></ExUpInfo>", 0, "01.05"},
-      {"nested deep, first in document order wins",
-       "<ExUpInfo><pkg><fw><version>2.10</version></fw></pkg><version>9.99</version></ExUpInfo>", 0, "2.10"},
-      {"text of all descendants", "<a><version>0<b>1</b>.0<![CDATA[7]]></version></a>", 0, "01.07"},
-      {"layout around the text", "<a>\n  <version>\n    01.05\n  </version>\n</a>\n", 0, "01.05"},
-      {"only whitespace", "<a><version>\n  </version></a>", -4, ""},
-      {"one character", "<a><version>7</version></a>", 0, "7"},
-      {"missing", nullptr, -2, ""},
-      {"empty file", "", -2, ""},
-      {"not well-formed", "<ExUpInfo><version>01.05</ExUpInfo>", -2, ""},
-      {"no version element", "<ExUpInfo><name>x</name></ExUpInfo>", -3, ""},
-      {"the document element itself does not count", "<version>01.05</version>", -3, ""},
-      {"empty version", "<ExUpInfo><version></version></ExUpInfo>", -4, ""},
-      {"empty version element", "<ExUpInfo><version/></ExUpInfo>", -4, ""},
-      {"six characters are not cut", "<ExUpInfo><version>01.050</version></ExUpInfo>", -4, ""},
-      {"long text", "<ExUpInfo><version>01.05.0001-beta</version></ExUpInfo>", -4, ""},
-  };
-  for (const VersionCase& c : cases) {
-    testsupport::TempDir dir;
-    testsupport::ScopedCurrentDir cwd(dir.path());
-    if (c.content) testsupport::WriteFile(dir.File("ExUpInfo.xml"), c.content);
-    char out[8];
-    std::memset(out, 'Z', sizeof out);
-    platform::MemoryConsole console;
-    EXPECT_EQ(ReadExUpInfoVersion(out, console), c.result) << c.name;
-    if (c.result == 0) {
-      EXPECT_STREQ(out, c.version) << c.name;
-    }
-    EXPECT_EQ(out[6], 'Z') << c.name;  // at most six bytes are delivered
-    EXPECT_EQ(out[7], 'Z') << c.name;
-    EXPECT_EQ(console.Output(), "") << c.name;
-  }
-}
-
 // A descriptor with a document type is refused as unreadable on both sides; what its entities
 // point at never becomes the version.
-TEST(ReadExUpInfoVersion, DocumentTypeIsRefusedAndItsEntitiesNeverFollowed) {
+TEST(ReadFirstElementText, DocumentTypeIsRefusedAndItsEntitiesNeverFollowed) {
   const struct {
     const char* name;
     const char* content;
@@ -79,11 +37,11 @@ TEST(ReadExUpInfoVersion, DocumentTypeIsRefusedAndItsEntitiesNeverFollowed) {
     testsupport::WriteFile(dir.File("secret.txt"), "07.77");
     testsupport::WriteFile(dir.File("secret.dtd"), "<!ENTITY v '07.77'>");
     testsupport::WriteFile(dir.File("ExUpInfo.xml"), c.content);
-    char out[8];
-    std::memset(out, 'Z', sizeof out);
+    std::string text = "untouched";
     platform::MemoryConsole console;
-    EXPECT_EQ(ReadExUpInfoVersion(out, console), -2) << c.name;
-    EXPECT_EQ(std::string(out, sizeof out), std::string(8, 'Z')) << c.name;
+    EXPECT_EQ(ReadFirstElementText("ExUpInfo.xml", "version", &text, console), XmlTextResult::kNotLoaded)
+        << c.name;
+    EXPECT_EQ(text, "untouched") << c.name;
     EXPECT_EQ(console.Output(), "") << c.name;
   }
 }

@@ -124,34 +124,5 @@ TEST(InstanceGuard, LockThatCannotBeCreatedCountsAsHeld) {
   EXPECT_EQ(detail, "the lock " + name + " cannot be created: no lock directory: " + dir.File("no-such-dir"));
 }
 
-struct ConsumedCase {
-  const char* name;
-  bool present;             // the manager's previous file is there
-  unsigned removedAtPause;  // 0: never removed
-  unsigned pauses;
-  ResponseFileWait outcome;
-};
-
-TEST(WaitResponseFileConsumed, WaitsAtMostSixtyOnePausesForTheManager) {
-  const ConsumedCase cases[] = {
-      {"already gone", false, 0, 0, ResponseFileWait::kGone},
-      {"taken during the third pause", true, 3, 3, ResponseFileWait::kGone},
-      {"taken during the last pause", true, 61, 61, ResponseFileWait::kGone},
-      {"never taken", true, 0, 61, ResponseFileWait::kOverwriting},
-  };
-  for (const ConsumedCase& c : cases) {
-    testsupport::TempDir dir;
-    const std::string path = dir.File("Update_normal.xml");
-    if (c.present) testsupport::WriteFile(path, "previous");
-    ScriptedClock clock;
-    clock.onSleep = [&](unsigned n) {
-      if (n == c.removedAtPause) platform::RemoveFile(path);
-    };
-    EXPECT_EQ(WaitResponseFileConsumed(clock, path), c.outcome) << c.name;
-    EXPECT_EQ(clock.SleepCount(), c.pauses) << c.name;
-    EXPECT_EQ(clock.TotalSleptMs(), c.pauses * 500u) << c.name;
-  }
-}
-
 }  // namespace
 }  // namespace status

@@ -9,6 +9,7 @@
 #include "platform/files.h"
 #include "platform/testing/memory_console.h"
 #include "status/package_files.h"
+#include "status/xml_document.h"
 #include "status/result_files.h"
 #include "tests/support/temp_dir.h"
 
@@ -41,15 +42,15 @@ TEST(ComUnavailable, WriterAnswersUnavailableAndWritesNothing) {
   EXPECT_FALSE(platform::FileExists(dir.File("Update_normal.xml")));
 }
 
-TEST(ComUnavailable, ReaderAnswersMinusOne) {
+TEST(ComUnavailable, ReaderAnswersUnavailable) {
   testsupport::TempDir dir;
   testsupport::ScopedCurrentDir cwd(dir.path());
   testsupport::WriteFile(dir.File("ExUpInfo.xml"), "<a><version>01.05</version></a>");
-  int result = 0;
-  char out[8] = {};
+  XmlTextResult result = XmlTextResult::kFound;
+  std::string text;
   platform::MemoryConsole console;
-  InMultithreadedApartment([&] { result = ReadExUpInfoVersion(out, console); });
-  EXPECT_EQ(result, -1);
+  InMultithreadedApartment([&] { result = ReadFirstElementText("ExUpInfo.xml", "version", &text, console); });
+  EXPECT_EQ(result, XmlTextResult::kUnavailable);
 }
 
 }  // namespace

@@ -1,10 +1,11 @@
+#include "fwtool/package_version.h"
+
 #include <cstring>
 #include <string>
 
-#include "status/package_files.h"
 #include "status/xml_document.h"
 
-namespace status {
+namespace korvane {
 namespace {
 
 // The caller's buffer takes five characters and the terminator.
@@ -14,17 +15,16 @@ constexpr size_t kMaxVersionChars = 5;
 
 int ReadExUpInfoVersion(char out[8], platform::Console& console) {
   std::string text;
-  XmlTextResult result = ReadFirstElementText("ExUpInfo.xml", "version", &text, console);
-  switch (result) {
-    case XmlTextResult::kFound:
+  switch (status::ReadFirstElementText("ExUpInfo.xml", "version", &text, console)) {
+    case status::XmlTextResult::kFound:
       break;
-    case XmlTextResult::kUnavailable:
+    case status::XmlTextResult::kUnavailable:
       return -1;
-    case XmlTextResult::kNotLoaded:
+    case status::XmlTextResult::kNotLoaded:
       return -2;
-    case XmlTextResult::kNoElement:
+    case status::XmlTextResult::kNoElement:
       return -3;
-    case XmlTextResult::kEmptyOrError:
+    case status::XmlTextResult::kEmptyOrError:
       return -4;
   }
   // A longer text cut to five characters would compare as some other version; refuse it.
@@ -33,4 +33,4 @@ int ReadExUpInfoVersion(char out[8], platform::Console& console) {
   return 0;
 }
 
-}  // namespace status
+}  // namespace korvane
