@@ -4,6 +4,7 @@
 #include <new>
 
 #include "bmc_versions.h"
+#include "ipmi/sdr_repository_commands.h"
 #include "platform/files.h"
 #include "runcontrol/operator_prompt.h"
 #include "sdrtool/bmc_status.h"
@@ -39,40 +40,37 @@ const char* ModeLine(SdrMode mode) {
 }
 
 bool ReadRepositoryInfo(SdrRun& run) {
-  uint8_t info[15] = {};
   CommandCheck check;
-  if (!GetSdrRepositoryInfo(run, info, &check)) {
+  const ipmi::Outcome<ipmi::RepositoryInfo> info =
+      SendChecked(run.commands, ipmi::GetSdrRepositoryInfo(), &check);
+  if (!info) {
     ReportCommandError(run, "Get SDR Repository Info", check);
     return false;
   }
-  // Completion code, SDR version, record count, free space, addition and erase timestamps.
-  wire::ByteReader fields(info, sizeof info);
-  fields.Skip(2);
-  fields.U16(&run.bmc.recordCount);
-  fields.Skip(2);
-  fields.U32(&run.bmc.additionTimestamp);
-  fields.U32(&run.bmc.eraseTimestamp);
+  run.bmc.recordCount = info.value.recordCount;
+  run.bmc.additionTimestamp = info.value.additionTimestamp;
+  run.bmc.eraseTimestamp = info.value.eraseTimestamp;
   return true;
 }
 
-int ProgramFromSdrFile(SdrRun& run) {
+SdrError ProgramFromSdrFile(SdrRun& run) {
   Transcript& transcript = run.programming.transcript;
-  if (!transcript.Open(platform::NullDevice())) return run.errors.Report(65);
-  const int result = ProgramSdrFile(run, run.settings.SdrFileName, nullptr, false);
+  if (!transcript.Open(platform::NullDevice())) return run.errors.Report(SdrError::kSdrTempOpenFailed);
+  const SdrError result = ProgramSdrFile(run, run.settings.SdrFileName, nullptr, false);
   transcript.Close();
-  if (result == 0 && run.programming.programmed)
+  if (result == SdrError::kNone && run.programming.programmed)
     run.Log("Programming complete, reboot server for normal operation ");
   return result;
 }
 
-int ProgramFromScript(SdrRun& run) {
+SdrError ProgramFromScript(SdrRun& run) {
   std::string name;
   if (run.settings.CfgFileName) {
     name = *run.settings.CfgFileName;
   } else if (!run.bmc.cfgName.empty()) {
     name = run.bmc.cfgName;
   } else {
-    return run.errors.Report(74);
+    return run.errors.Report(SdrError::kConfigNameNotFound);
   }
   return RunConfigScript(run, name);
 }
@@ -132,7 +130,7 @@ bool RunBmcSteps(SdrRun& run, bool* leave) {
     return false;
   }
 
-  int result = 0;
+  SdrError result = SdrError::kNone;
   switch (s.input) {
     case InputBin:
       if (!LoadBackupImage(run, s.BinFileName)) return false;
@@ -147,7 +145,7 @@ bool RunBmcSteps(SdrRun& run, bool* leave) {
     default:
       break;
   }
-  return result == 0;
+  return result == SdrError::kNone;
 }
 
 }  // namespace

@@ -12,9 +12,7 @@ constexpr size_t kLogLineBuffer = 1024;
 }  // namespace
 
 SdrRun::SdrRun(runcontrol::RunEnvironment& env)
-    : ctx(env, kLogLineBuffer),
-      errors(ctx, trace),
-      commands(ctx, errors, trace, settings.TraceEnabled, programming.readState) {
+    : ctx(env, kLogLineBuffer), errors(ctx, trace), commands(ctx, errors, trace, settings.TraceEnabled) {
   ctx.log.AddFile({kMainLog, 0, {}, 0});
   ctx.log.AddFile({kVersionLog, 0, {}, 0});
   ctx.log.AddFile({kRatioLog, 0, {}, 0});

@@ -29,6 +29,13 @@ struct BmcRepository {
   uint32_t eraseTimestamp = 0;
 };
 
+// How far the run has read the repository back: an empty repository is found once per run.
+enum class ReadBackState : uint8_t {
+  kRecordRead,
+  kNothingRead,
+  kRepositoryEmpty,
+};
+
 // What the programming procedures of one run share.
 struct ProgrammingState {
   Transcript transcript;
@@ -49,7 +56,7 @@ struct ProgrammingState {
 class WmiEventsToErrors : public transport::WmiPathEvents {
  public:
   explicit WmiEventsToErrors(ErrorReporter& errors) : errors_(errors) {}
-  void RetriesUsedUpUnderLoad(uint8_t) override { errors_.Report(79); }
+  void RetriesUsedUpUnderLoad(uint8_t) override { errors_.Report(SdrError::kMsDriverRetriesFailed); }
   void MethodUnavailable(int32_t) override {}
 
  private:
