@@ -1,7 +1,7 @@
 #include "sdrtool/main_flow.h"
 
-#include <memory>
-#include <new>
+#include <exception>
+#include <string>
 
 #include "bmc_versions.h"
 #include "ipmi/sdr_repository_commands.h"
@@ -11,6 +11,7 @@
 #include "sdrtool/config_script/config_script.h"
 #include "sdrtool/programming/sdr_programming.h"
 #include "sdrtool/repository/repository_commands.h"
+#include "sdrtool/repository/spared_repository.h"
 #include "sdrtool/sdr_run.h"
 #include "sdrtool/usage.h"
 #include "sdrtool/version_cache.h"
@@ -148,15 +149,9 @@ bool RunBmcSteps(SdrRun& run, bool* leave) {
   return result == SdrError::kNone;
 }
 
-}  // namespace
-
-int RunVeltrop(int argc, const char* const* argv, runcontrol::RunEnvironment& env) {
-  if (env.lockName.empty()) env.lockName = kLockName;
-  std::unique_ptr<SdrRun> owned(new (std::nothrow) SdrRun(env));
-  if (!owned) return 0;
-  SdrRun& run = *owned;
+// The whole invocation from the command line on; the exit status is the reporter's.
+void RunSteps(SdrRun& run, int argc, const char* const* argv) {
   RunSettings& s = run.settings;
-
   const std::string resultDir = status::LocateResultDir();
   run.ctx.files.placement.resultPrefix = resultDir;
   run.ctx.files.placement.workFilePrefix = resultDir;
@@ -169,7 +164,7 @@ int RunVeltrop(int argc, const char* const* argv, runcontrol::RunEnvironment& en
     run.Report("SDRC01");
     run.Print(kUsage);
     run.Log(kEndLine);
-    return run.ctx.reporter.ExitStatus();
+    return;
   }
   run.Log(ModeLine(s.mode));
 
@@ -177,7 +172,7 @@ int RunVeltrop(int argc, const char* const* argv, runcontrol::RunEnvironment& en
   if (s.mode != ModeRatio &&
       !runcontrol::AcquireInstanceLock(run.ctx, s.mode == ModeVersion, s.mode != ModeVersion)) {
     run.Log(kEndLine);
-    return run.ctx.reporter.ExitStatus();
+    return;
   }
   if (s.ManagedUpdate()) {
     run.ctx.PublishProgress();
@@ -189,28 +184,45 @@ int RunVeltrop(int argc, const char* const* argv, runcontrol::RunEnvironment& en
   if (s.mode == ModeRatio) {
     runcontrol::AnswerRatioQuery(run.ctx, "SDRC08");
     run.Log(kEndLine);
-    return run.ctx.reporter.ExitStatus();
+    return;
   }
 
   bool leave = false;
   const bool succeeded = RunBmcSteps(run, &leave);
-  if (leave) {
+  if (leave || (succeeded && s.DirectMode)) {
     run.Log(kEndLine);
-    return run.ctx.reporter.ExitStatus();
+    return;
   }
-  if (succeeded) {
-    if (s.DirectMode) {
-      run.Log(kEndLine);
-      return run.ctx.reporter.ExitStatus();
-    }
-    if (s.mode == ModeUpdate || s.mode == ModeForce) {
-      run.SetProgress(100);
-      run.Report("Complete");
-    }
+  if (succeeded && (s.mode == ModeUpdate || s.mode == ModeForce)) {
+    run.SetProgress(100);
+    run.Report("Complete");
   }
-
   if (s.ManagedUpdate()) runcontrol::FinishManagedUpdate(run.ctx, kProgressFileRemovals);
   run.Log(kEndLine);
+}
+
+// Whatever ended the run early, what it holds is given back as on every other way out: the
+// update lock discarded, a managed update's end finished (its progress file removed).
+void EndAfterException(SdrRun& run, const std::string& what) {
+  run.Log("Exception: " + what);
+  run.errors.Report(SdrError::kInsufficientMemory);
+  if (run.updateLockHeld) DiscardUpdateLock(run);
+  if (run.settings.ManagedUpdate()) runcontrol::FinishManagedUpdate(run.ctx, kProgressFileRemovals);
+  run.Log(kEndLine);
+}
+
+}  // namespace
+
+int RunVeltrop(int argc, const char* const* argv, runcontrol::RunEnvironment& env) {
+  if (env.lockName.empty()) env.lockName = kLockName;
+  SdrRun run(env);
+  try {
+    RunSteps(run, argc, argv);
+  } catch (const std::exception& e) {
+    EndAfterException(run, e.what());
+  } catch (...) {
+    EndAfterException(run, "(not a std::exception)");
+  }
   return run.ctx.reporter.ExitStatus();
 }
 

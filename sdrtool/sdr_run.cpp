@@ -1,5 +1,6 @@
 #include "sdrtool/sdr_run.h"
 
+#include "sdrtool/repository/spared_repository.h"
 #include "sdrtool/result_codes.h"
 #include "status/result_files.h"
 
@@ -29,6 +30,15 @@ SdrRun::SdrRun(runcontrol::RunEnvironment& env)
     if (settings.ResultTraceEnabled) Log("result file reply");
   };
   ApplySettings();
+}
+
+SdrRun::~SdrRun() {
+  if (!updateLockHeld) return;
+  try {
+    DiscardUpdateLock(*this);
+  } catch (...) {
+    // Nothing is left to report to once the run goes away.
+  }
 }
 
 void SdrRun::ApplySettings() {

@@ -67,6 +67,9 @@ class WmiEventsToErrors : public transport::WmiPathEvents {
 class SdrRun {
  public:
   explicit SdrRun(runcontrol::RunEnvironment& env);
+  // The last resort for a run that ends without releasing the update lock: the lock is
+  // discarded, whatever that costs.
+  ~SdrRun();
   SdrRun(const SdrRun&) = delete;
   SdrRun& operator=(const SdrRun&) = delete;
 
@@ -79,6 +82,9 @@ class SdrRun {
   BmcRepository bmc;
   ProgrammingState programming;
   RepositoryImage image;
+  // The BMC's spared-repository update lock as far as the run knows: held from the request that
+  // takes it (its answer may be lost) until it is committed or a discarding release was sent.
+  bool updateLockHeld = false;
   // When the first "OK" update result was written; later update results wait for 30 s.
   bool resultStartTimeSet = false;
   int64_t resultStartTime = 0;

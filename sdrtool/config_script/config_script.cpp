@@ -1,8 +1,6 @@
 #include "sdrtool/config_script/config_script.h"
 
 #include <cstdio>
-#include <memory>
-#include <new>
 
 #include "platform/files.h"
 #include "sdrtool/programming/sdr_programming.h"
@@ -12,9 +10,8 @@
 namespace veltrop {
 
 SdrError RunConfigScript(SdrRun& run, const std::string& fileName) {
-  std::unique_ptr<ConfigScript> script(new (std::nothrow) ConfigScript(run));
-  if (!script) return run.errors.Report(SdrError::kInsufficientMemory);
-  return script->Run(fileName);
+  ConfigScript script(run);
+  return script.Run(fileName);
 }
 
 bool ConditionHolds(const SetNameList& names, const std::string* conditions, int count) {

@@ -36,10 +36,15 @@ ipmi::Outcome<uint16_t> ReserveRepository(SdrRun& run, ipmi::Repository reposito
 }
 
 bool TakeUpdateLock(SdrRun& run) {
+  run.updateLockHeld = true;
   const ipmi::Outcome<ipmi::Done> taken = run.commands.Send(ipmi::SparedUpdateLock(ipmi::LockMode::kTake));
   if (taken) return true;
   if (RefusedByCaller(taken)) run.errors.Report(MalformedAnswerError(AnswerUse::kUpdateLock));
-  if (MayHaveBeenCarriedOut(taken)) DiscardUpdateLock(run);
+  if (MayHaveBeenCarriedOut(taken)) {
+    DiscardUpdateLock(run);
+  } else {
+    run.updateLockHeld = false;
+  }
   return false;
 }
 
@@ -48,6 +53,7 @@ ipmi::Outcome<ipmi::Done> ReleaseUpdateLock(SdrRun& run, ipmi::LockMode mode) {
   if (mode == ipmi::LockMode::kReleaseCommitting && RefusedByCaller(released)) {
     run.errors.Report(MalformedAnswerError(AnswerUse::kUpdateLock));
   }
+  if (released || mode == ipmi::LockMode::kReleaseDiscarding) run.updateLockHeld = false;
   return released;
 }
 
@@ -57,6 +63,7 @@ void DiscardUpdateLock(SdrRun& run) {
   SendOptions quiet;
   quiet.quietCompletion = true;
   run.commands.Send(ipmi::SparedUpdateLock(ipmi::LockMode::kReleaseDiscarding), quiet);
+  run.updateLockHeld = false;
 }
 
 bool ClearSparedSdr(SdrRun& run) {

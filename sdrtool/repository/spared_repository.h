@@ -13,11 +13,14 @@ class SdrRun;
 // How long an erase may take before it counts as failed.
 constexpr uint64_t kEraseTimeLimitMs = 10 * 60 * 1000;
 
-// Takes the spared repository's update lock. An answer that never came back whole may hide a
-// lock the BMC did grant, so the lock is then discarded at once. True when the lock is taken.
+// Takes the spared repository's update lock. The run counts the lock as held from the request
+// on: a refusal, or a request that never reached the BMC, leaves it free; an answer that never
+// came back whole may hide a lock the BMC did grant, so the lock is discarded at once. True when
+// the lock is taken.
 bool TakeUpdateLock(SdrRun& run);
 // Releases the lock: committing makes the spared repository the active one, discarding drops
-// what was written. A commit's answer that is no answer of the request is reported as error 29.
+// what was written. The run counts the lock as free once a commit went through or a discarding
+// release was sent. A commit's answer that is no answer of the request is reported as error 29.
 ipmi::Outcome<ipmi::Done> ReleaseUpdateLock(SdrRun& run, ipmi::LockMode mode);
 // One best-effort discarding release over a path opened again after a teardown. A BMC that
 // holds no lock refuses it; that is the expected answer then, so no refusal is reported.

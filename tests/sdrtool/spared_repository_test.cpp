@@ -226,5 +226,17 @@ TEST_F(SparedRepository, LostReservationIsRecognisedAfterTheRepositoryWasRead) {
   EXPECT_EQ(bmc.Records(true).size(), 1u);
 }
 
+// Whatever ends a run that still holds the update lock, the run does not go away with it: what
+// was written is discarded.
+TEST_F(SparedRepository, RunGoingAwayWithTheLockDiscardsIt) {
+  const std::vector<Record> active = bmc.Records();
+  ASSERT_EQ(PartialAddSparedSdr(*run, MakeRecord(0, 0x01, 20, 1).data()), SdrError::kNone);
+  bmc.ClearLog();
+  run.reset();
+  EXPECT_FALSE(bmc.LockHeld());
+  EXPECT_EQ(bmc.Records(), active);
+  EXPECT_EQ(bmc.LogLines().size(), 1u);
+}
+
 }  // namespace
 }  // namespace veltrop
