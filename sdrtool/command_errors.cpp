@@ -2,17 +2,9 @@
 
 namespace veltrop {
 
-bool SenderKindOfFailure(const ipmi::Outcome<ipmi::Done>& outcome) {
-  switch (outcome.failure) {
-    case ipmi::Failure::kNone:
-      return false;
-    case ipmi::Failure::kTransport:
-    case ipmi::Failure::kCompletionCode:
-      return true;
-    case ipmi::Failure::kMalformed:
-      return outcome.malformed == ipmi::Malformed::kNoCompletionCode;
-  }
-  return false;
+bool NotTheCommandsAnswer(const ipmi::Outcome<ipmi::Done>& outcome) {
+  return outcome.failure == ipmi::Failure::kMalformed &&
+         outcome.malformed != ipmi::Malformed::kNoCompletionCode;
 }
 
 SdrError SenderError(const ipmi::Outcome<ipmi::Done>& outcome, ipmi::NetFn netFn, SendOptions options) {

@@ -8,10 +8,10 @@
 // How the SDR tool names a failed command: the one place where an outcome becomes an error.
 namespace veltrop {
 
-// A failure the sender itself reports when it is to be reported: a transport failure, an
-// answer without a completion code, a completion code. Anything else failed is an answer the
-// caller's check refused.
-bool SenderKindOfFailure(const ipmi::Outcome<ipmi::Done>& outcome);
+// An answer came back, but not one the command gives (another echo, another length, a value out
+// of bounds): the sender leaves it to the caller, which knows what it needed. The other failures
+// (no answer, no completion code, a completion code) are the sender's to report.
+bool NotTheCommandsAnswer(const ipmi::Outcome<ipmi::Done>& outcome);
 
 // The error the sender reports for an outcome; kNone for success, for the refusals the options
 // expect and for answers the caller judges.

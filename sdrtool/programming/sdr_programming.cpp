@@ -83,7 +83,7 @@ RecordRead ReadRecord(SdrRun& run, ipmi::Repository repository, uint16_t recordI
     ipmi::Outcome<ipmi::RecordPart> part =
         run.commands.Send(ipmi::GetSdr(repository, reserved.value, recordId, 0, firstCount), LossExpected());
     if (part.Refused(ipmi::kCcReservationCancelled)) return ReservedPass::kReservationLost;
-    if (!part && SenderKindOfFailure(part.As<ipmi::Done>())) {
+    if (!part && !NotTheCommandsAnswer(part.As<ipmi::Done>())) {
       if (state != ReadBackState::kNothingRead) {
         *failure = SdrError::kSendFailed;
       } else {
@@ -112,8 +112,8 @@ RecordRead ReadRecord(SdrRun& run, ipmi::Repository repository, uint16_t recordI
                                LossExpected());
       if (part.Refused(ipmi::kCcReservationCancelled)) return ReservedPass::kReservationLost;
       if (!part) {
-        *failure = SenderKindOfFailure(part.As<ipmi::Done>()) ? SdrError::kSendFailed
-                                                              : MalformedAnswerError(AnswerUse::kLaterPart);
+        *failure = NotTheCommandsAnswer(part.As<ipmi::Done>()) ? MalformedAnswerError(AnswerUse::kLaterPart)
+                                                               : SdrError::kSendFailed;
         return ReservedPass::kFailed;
       }
       record->bytes.insert(record->bytes.end(), part.value.bytes.begin(), part.value.bytes.end());

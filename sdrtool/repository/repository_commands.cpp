@@ -40,8 +40,9 @@ bool GetSdrRecord(SdrRun& run, uint16_t* recordId, wire::Bytes* record, CommandC
           ipmi::GetSdr(ipmi::Repository::kActive, reserved.value, *recordId, offset, count), lossExpected);
       if (!part) {
         const ipmi::Outcome<ipmi::Done> failure = part.As<ipmi::Done>();
-        // A completion code counts as refused here, also the 0xC5 that leads to another pass.
-        if (failure.failure != ipmi::Failure::kCompletionCode && SenderKindOfFailure(failure)) {
+        // Without an answer there is nothing to check. A completion code counts as refused here,
+        // also the 0xC5 that leads to another pass.
+        if (failure.failure != ipmi::Failure::kCompletionCode && !NotTheCommandsAnswer(failure)) {
           return ReservedPass::kFailed;
         }
         *check = CheckOf(failure);

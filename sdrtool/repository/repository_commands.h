@@ -19,7 +19,7 @@ ipmi::Outcome<T> SendChecked(CommandSender& sender, const ipmi::Command<T>& comm
                              SendOptions options = {}) {
   ipmi::Outcome<T> out = sender.Send(command, options);
   const ipmi::Outcome<ipmi::Done> failure = out.template As<ipmi::Done>();
-  if (!out.ok() && !SenderKindOfFailure(failure)) *check = CheckOf(failure);
+  if (NotTheCommandsAnswer(failure)) *check = CheckOf(failure);
   return out;
 }
 

@@ -20,17 +20,12 @@ SendOptions LossExpected() {
   return options;
 }
 
-// An answer the sender passed on unreported, for the caller's own error.
-bool RefusedByCaller(const ipmi::Outcome<ipmi::Done>& outcome) {
-  return !outcome.ok() && !SenderKindOfFailure(outcome);
-}
-
 }  // namespace
 
 ipmi::Outcome<uint16_t> ReserveRepository(SdrRun& run, ipmi::Repository repository, SendOptions options) {
   const ipmi::Outcome<uint16_t> reserved = run.commands.Send(ipmi::ReserveRepository(repository), options);
   // Without this check the ID would be taken from an answer that does not hold one.
-  if (RefusedByCaller(reserved.As<ipmi::Done>()))
+  if (NotTheCommandsAnswer(reserved.As<ipmi::Done>()))
     run.errors.Report(MalformedAnswerError(AnswerUse::kReservationId));
   return reserved;
 }
@@ -39,7 +34,7 @@ bool TakeUpdateLock(SdrRun& run) {
   run.updateLockHeld = true;
   const ipmi::Outcome<ipmi::Done> taken = run.commands.Send(ipmi::SparedUpdateLock(ipmi::LockMode::kTake));
   if (taken) return true;
-  if (RefusedByCaller(taken)) run.errors.Report(MalformedAnswerError(AnswerUse::kUpdateLock));
+  if (NotTheCommandsAnswer(taken)) run.errors.Report(MalformedAnswerError(AnswerUse::kUpdateLock));
   if (MayHaveBeenCarriedOut(taken)) {
     DiscardUpdateLock(run);
   } else {
@@ -50,7 +45,7 @@ bool TakeUpdateLock(SdrRun& run) {
 
 ipmi::Outcome<ipmi::Done> ReleaseUpdateLock(SdrRun& run, ipmi::LockMode mode) {
   const ipmi::Outcome<ipmi::Done> released = run.commands.Send(ipmi::SparedUpdateLock(mode));
-  if (mode == ipmi::LockMode::kReleaseCommitting && RefusedByCaller(released)) {
+  if (mode == ipmi::LockMode::kReleaseCommitting && NotTheCommandsAnswer(released)) {
     run.errors.Report(MalformedAnswerError(AnswerUse::kUpdateLock));
   }
   if (released || mode == ipmi::LockMode::kReleaseDiscarding) run.updateLockHeld = false;
@@ -123,7 +118,7 @@ SdrError PartialAddSparedSdr(SdrRun& run, const uint8_t* record) {
                                                    last, record + offset, static_cast<uint8_t>(count)),
                             LossExpected());
       if (added.Refused(ipmi::kCcReservationCancelled)) return ReservedPass::kReservationLost;
-      if (!added && SenderKindOfFailure(added.As<ipmi::Done>())) return ReservedPass::kFailed;
+      if (!added && !NotTheCommandsAnswer(added.As<ipmi::Done>())) return ReservedPass::kFailed;
       // Only the first answer of a record written in several chunks names something the write
       // needs: the record the later chunks address. (The answer to a last chunk the Microsoft
       // driver forgave names nothing.)
