@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -8,8 +9,11 @@
 
 #include "sdrtool/backup_image.h"
 
+#include "ipmi/device_commands.h"
+#include "ipmi/sdr_repository_commands.h"
 #include "platform/files.h"
 #include "sdrtool/repository/repository_commands.h"
+#include "sdrtool/repository/repository_reader.h"
 #include "sdrtool/sdr_run.h"
 #include "sdrtool/sdr_text/sdr_parser.h"
 
@@ -77,25 +81,25 @@ bool RecordAreaProgrammable(const std::vector<uint8_t>& area) {
 }
 
 // Replaces the target whole, so a failed or short write leaves the previous backup as it
-// was. 0, or the reported error: a full disk or an I/O error is a write error (31), any other
-// failure one of creating the file (78).
-int WriteImageFile(SdrRun& run, const std::string& path, const std::vector<uint8_t>& bytes) {
+// was. kNone, or the reported error: a full disk or an I/O error is a write error (31), any
+// other failure one of creating the file (78).
+SdrError WriteImageFile(SdrRun& run, const std::string& path, const std::vector<uint8_t>& bytes) {
   int error = 0;
   if (platform::WriteFileAtomically(
           path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), &error)) {
-    return 0;
+    return SdrError::kNone;
   }
   char detail[64];
   if (error == ENOSPC) {
     std::snprintf(detail, sizeof detail, "No Space");
-    return run.errors.Report(31, 0, detail);
+    return run.errors.Report(SdrError::kBackupFileIo, 0, detail);
   }
   if (error == EIO) {
     std::snprintf(detail, sizeof detail, "_write : errno=%d", error);
-    return run.errors.Report(31, 0, detail);
+    return run.errors.Report(SdrError::kBackupFileIo, 0, detail);
   }
   std::snprintf(detail, sizeof detail, "_open : errno=%d", error);
-  return run.errors.Report(78, 0, detail);
+  return run.errors.Report(SdrError::kOutputImageOpenFailed, 0, detail);
 }
 
 // Reads exactly `count` bytes; a short read is reported as error 31.
@@ -104,7 +108,7 @@ bool ReadExact(SdrRun& run, std::FILE* f, uint8_t* to, size_t count) {
   if (std::fread(to, 1, count, f) == count) return true;
   char detail[48];
   std::snprintf(detail, sizeof detail, "_read : errno=%d", errno);
-  run.errors.Report(31, 0, detail);
+  run.errors.Report(SdrError::kBackupFileIo, 0, detail);
   return false;
 }
 
@@ -151,38 +155,38 @@ bool OffsetsAsWritten(const RepositoryImage& image) {
 
 bool VerifyImage(SdrRun& run, const RepositoryImage& image, bool oversized, bool trailing) {
   if (std::memcmp(image.header, kSignature, sizeof kSignature) != 0) {
-    run.errors.Report(75, 0, "illegal File ID");
+    run.errors.Report(SdrError::kNotABackupImage, 0, "illegal File ID");
     return false;
   }
   if (ImageChecksum(image.header, sizeof image.header) != 0) {
-    run.errors.Report(76, 0, "IPMI header infomation");
+    run.errors.Report(SdrError::kImageChecksum, 0, "IPMI header infomation");
     return false;
   }
   if (!OffsetsAsWritten(image)) {
-    run.errors.Report(75, 0, "illegal Block offset");
+    run.errors.Report(SdrError::kNotABackupImage, 0, "illegal Block offset");
     return false;
   }
   if (ImageChecksum(image.control, sizeof image.control) != 0) {
-    run.errors.Report(76, 0, "IPMI SDR Contorol infomation");
+    run.errors.Report(SdrError::kImageChecksum, 0, "IPMI SDR Contorol infomation");
     return false;
   }
   // No backup holds more; the area could not take it.
   if (oversized) {
-    run.errors.Report(75, 0, "illegal SDR Records length");
+    run.errors.Report(SdrError::kNotABackupImage, 0, "illegal SDR Records length");
     return false;
   }
   // Bytes after the last part mean the parts were not where the header says.
   if (trailing) {
-    run.errors.Report(75, 0, "illegal File size");
+    run.errors.Report(SdrError::kNotABackupImage, 0, "illegal File size");
     return false;
   }
   const uint8_t areaSum = static_cast<uint8_t>(0 - ImageChecksum(image.records.data(), image.records.size()));
   if (static_cast<uint8_t>(areaSum + image.control[30]) != 0) {
-    run.errors.Report(76, 0, "IPMI SDR Records");
+    run.errors.Report(SdrError::kImageChecksum, 0, "IPMI SDR Records");
     return false;
   }
   if (!RecordAreaProgrammable(image.records)) {
-    run.errors.Report(58);
+    run.errors.Report(SdrError::kInvalidRecordLength);
     return false;
   }
   return true;
@@ -196,39 +200,48 @@ uint8_t ImageChecksum(const uint8_t* bytes, size_t count) {
   return static_cast<uint8_t>(0 - sum);
 }
 
-int BackupRepository(SdrRun& run, const std::string& path) {
+SdrError BackupRepository(SdrRun& run, const std::string& path) {
   RepositoryImage& image = run.image;
   std::memset(image.bmcInfo, 0, sizeof image.bmcInfo);
   std::memset(image.header, 0, sizeof image.header);
 
-  uint8_t identity[16] = {};
-  int count = 0;
+  // The information block keeps the answer from its completion code on.
   CommandCheck check;
-  if (!GetDeviceId(run, identity, &count, &check)) {
+  const ipmi::Outcome<ipmi::DeviceId> identity = SendChecked(run.commands, ipmi::GetDeviceId(), &check);
+  if (!identity) {
     ReportCommandError(run, "Get Device ID", check);
-    return kAlreadyReported;
+    return SdrError::kAlreadyReported;
   }
-  std::memcpy(image.bmcInfo, identity, static_cast<size_t>(count));
-  const uint8_t ipmiVersion = image.bmcInfo[5];
+  image.bmcInfo[0] = ipmi::kCcSuccess;
+  std::copy(identity.value.data.begin(), identity.value.data.end(), image.bmcInfo + 1);
+  const uint8_t ipmiVersion = identity.value.ipmiVersion;
   if (ipmiVersion == 0x51 || ipmiVersion == 0x02) {
-    uint8_t oem[3] = {};
-    if (GetOemE0Info(run, oem, &check)) {
-      image.bmcInfo[28] = oem[0];
+    // Not every BMC knows the vendor's query: its refusal is no error.
+    SendOptions quiet;
+    quiet.quietCompletion = true;
+    const ipmi::Outcome<wire::Bytes> oem = SendChecked(run.commands, ipmi::OemE0Info(), &check, quiet);
+    uint8_t first = 0;
+    if (oem && wire::ByteReader(oem.value).U8(&first)) {
+      image.bmcInfo[28] = first;
       image.bmcInfo[29] = 1;
     }
   }
-  image.bmcInfo[30] = count == 16 ? 1 : 0;
+  image.bmcInfo[30] = identity.value.hasAuxRevision ? 1 : 0;
   image.bmcInfo[31] = ImageChecksum(image.bmcInfo, 31);
 
-  if (!ReadWholeRepository(run)) return kAlreadyReported;
+  if (!ReadWholeRepository(run)) return SdrError::kAlreadyReported;
 
   // An image without the repository's own description would be no backup: a failed query
   // fails the backup.
   std::memset(image.control, 0, sizeof image.control);
-  if (!GetSdrRepositoryInfo(run, image.control, &check)) {
+  const ipmi::Outcome<ipmi::RepositoryInfo> info =
+      SendChecked(run.commands, ipmi::GetSdrRepositoryInfo(), &check);
+  if (!info) {
     ReportCommandError(run, "Get SDR Repository Info", check);
-    return kAlreadyReported;
+    return SdrError::kAlreadyReported;
   }
+  image.control[0] = ipmi::kCcSuccess;
+  std::copy(info.value.data.begin(), info.value.data.end(), image.control + 1);
   PutLe32(image.control + 16, static_cast<uint32_t>(RepositoryImage::kBlockSize));
   PutLe32(image.control + 20, static_cast<uint32_t>(image.records.size()));
   image.control[30] = ImageChecksum(image.records.data(), image.records.size());
@@ -242,17 +255,17 @@ int BackupRepository(SdrRun& run, const std::string& path) {
   bytes.insert(bytes.end(), image.bmcInfo, image.bmcInfo + sizeof image.bmcInfo);
   bytes.insert(bytes.end(), image.control, image.control + sizeof image.control);
   bytes.insert(bytes.end(), image.records.begin(), image.records.end());
-  if (WriteImageFile(run, path, bytes) != 0) return kAlreadyReported;
+  if (WriteImageFile(run, path, bytes) != SdrError::kNone) return SdrError::kAlreadyReported;
 
   run.Log("SDR backup complete.");
-  return 0;
+  return SdrError::kNone;
 }
 
 bool LoadBackupImage(SdrRun& run, const std::string& path) {
   RepositoryImage& image = run.image;
   std::FILE* f = std::fopen(path.c_str(), "rb");
   if (!f) {
-    run.errors.Report(66, 0, path.c_str());
+    run.errors.Report(SdrError::kInputFileOpenFailed, 0, path.c_str());
     return false;
   }
   image = RepositoryImage();
@@ -268,22 +281,7 @@ bool LoadBackupImage(SdrRun& run, const std::string& path) {
   return true;
 }
 
-bool RecordAt(const RepositoryImage& image, size_t index, size_t* offset, int* bodyLength) {
-  size_t at = 0;
-  for (size_t i = 0; at < image.records.size(); ++i) {
-    int body = 0;
-    if (!RecordFits(image.records, at, &body)) return false;
-    if (i == index) {
-      *offset = at;
-      *bodyLength = body;
-      return true;
-    }
-    at += kSdrHeaderBytes + static_cast<size_t>(body);
-  }
-  return false;
-}
-
-int BuildListFromImage(SdrRun& run, SdrRecordList* list) {
+SdrError BuildListFromImage(SdrRun& run, SdrRecordList* list) {
   const std::vector<uint8_t>& area = run.image.records;
   list->clear();
   // One pass in record order; walking by index would rescan the area for every record.
@@ -291,7 +289,7 @@ int BuildListFromImage(SdrRun& run, SdrRecordList* list) {
   try {
     while (offset < area.size()) {
       int body = 0;
-      if (!RecordFits(area, offset, &body) || body > kMaxSdrBodyBytes) return 58;
+      if (!RecordFits(area, offset, &body) || body > kMaxSdrBodyBytes) return SdrError::kInvalidRecordLength;
       SdrRecord record;
       record.length = body;
       std::memcpy(record.bytes, area.data() + offset, kSdrHeaderBytes + static_cast<size_t>(body));
@@ -299,10 +297,10 @@ int BuildListFromImage(SdrRun& run, SdrRecordList* list) {
       offset += kSdrHeaderBytes + static_cast<size_t>(body);
     }
   } catch (const std::bad_alloc&) {
-    return 2;
+    return SdrError::kInsufficientMemory;
   }
   ScanSdrVersion(run, *list);
-  return 0;
+  return SdrError::kNone;
 }
 
 }  // namespace veltrop

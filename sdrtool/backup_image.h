@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "sdrtool/error_catalogue.h"
 #include "sdrtool/sdr_record.h"
 
 namespace veltrop {
@@ -33,26 +34,17 @@ constexpr size_t kRecordAreaOffset = 128;
 // Two's complement of the 8-bit sum, so the covered bytes and the checksum sum to 0.
 uint8_t ImageChecksum(const uint8_t* bytes, size_t count);
 
-// Reads the whole repository into the run's image (once per run), picking up the BMC's SDR
-// version text and configuration name. False on failure (already reported); a repository
-// beyond the record area's 65535 bytes or a record chain that comes back to a record
-// already read is such a failure.
-bool ReadWholeRepository(SdrRun& run);
-
 // The backup run: identity, repository and control block into an image file, replaced only
-// once the new image is complete. 0 or 81.
-int BackupRepository(SdrRun& run, const std::string& path);
+// once the new image is complete. kNone, or kAlreadyReported.
+SdrError BackupRepository(SdrRun& run, const std::string& path);
 
 // Loads and verifies an image file into the run's image. False on failure (reported); an
 // image whose records cannot be programmed as they stand is refused here.
 bool LoadBackupImage(SdrRun& run, const std::string& path);
 
-// Record at index: offset in the record area and body length of record `index`; false
-// past the last whole record.
-bool RecordAt(const RepositoryImage& image, size_t index, size_t* offset, int* bodyLength);
-
-// The record list of the loaded image, scanned for the SDR version record. 0, or 2 (no
-// memory) / 58 (a record longer than a record holds), not yet reported.
-int BuildListFromImage(SdrRun& run, SdrRecordList* list);
+// The record list of the loaded image, scanned for the SDR version record. kNone, or
+// kInsufficientMemory / kInvalidRecordLength (a record longer than a record holds), not yet
+// reported.
+SdrError BuildListFromImage(SdrRun& run, SdrRecordList* list);
 
 }  // namespace veltrop

@@ -1,10 +1,7 @@
 #pragma once
-#include <cstddef>
-#include <cstdint>
 #include <string>
 
-#include "transport/ipmi_message.h"
-#include "wire/byte_io.h"
+#include "ipmi/command.h"
 
 namespace runcontrol {
 class RunContext;
@@ -21,69 +18,48 @@ struct CommandTrace {
   std::string response;
 };
 
-// How far the run has read the repository; a bad completion code is reported as 26 only
-// once records have been read.
-enum class ReadBackState : uint8_t {
-  kRecordRead = 0,
-  kNothingRead = 1,
-  kRepositoryEmpty = 6,
-};
-
-// Per-call choices of how a bad completion code is taken.
+// Per-call choices of how a refusal is taken.
 struct SendOptions {
-  // A refusal is expected and reported by nobody (81 without a message).
+  // A refusal (any completion code) is expected and reported by nobody.
   bool quietCompletion = false;
   // 0xC5 (reservation lost) is expected: the caller starts over with a new reservation.
   bool reservationLossExpected = false;
-  // How the Microsoft driver's retry policy treats the request.
-  transport::RequestKind kind;
 };
 
-// The BMC's answer to one command, in wire form.
-struct CommandReply {
-  uint8_t bytes[transport::kIpmiBufferSize] = {};
-  int length = 0;
-  // What the caller's buffer takes; a longer answer is cut there, as the driver does.
-  size_t capacity = transport::kIpmiBufferSize;
-
-  uint8_t NetFnByte() const { return bytes[0]; }
-  // Byte 2; meaningful once the command succeeded or failed on a completion code.
-  uint8_t CompletionCode() const { return bytes[2]; }
-  // The data after the completion code, as far as the answer holds it.
-  wire::ByteReader Data() const {
-    return wire::ByteReader(bytes + 3, length > 3 ? static_cast<size_t>(length) - 3 : 0);
-  }
-  // The answer from byte offset on.
-  wire::ByteReader From(size_t offset) const {
-    return wire::ByteReader(bytes + offset, static_cast<size_t>(length) > offset ? length - offset : 0);
-  }
-};
-
-// The SDR tool's command layer: one IPMI command with its trace and error reporting.
+// The SDR tool's way of sending a command: a 1 ms pause, the trace lines (logged with -test),
+// the answer decoded by the command, and the failures the tool reports wherever they happen.
 class CommandSender {
  public:
   CommandSender(runcontrol::RunContext& run, ErrorReporter& errors, CommandTrace& trace,
-                const bool& traceEnabled, const ReadBackState& readState)
-      : run_(run), errors_(errors), trace_(trace), traceEnabled_(traceEnabled), readState_(readState) {}
+                const bool& traceEnabled)
+      : run_(run), errors_(errors), trace_(trace), traceEnabled_(traceEnabled) {}
 
-  // Pauses 1 ms, sends the request, keeps the trace lines (logged with -test) and turns
-  // transport failures (28, 29), an answer too short to carry a completion code (29) and bad
-  // completion codes (26, 77, or 81 as the options and the read state say) into error
-  // numbers. 0 on success.
-  int Send(const wire::Bytes& request, CommandReply* reply, SendOptions options = {});
+  // Sends the command and returns its outcome. Reported here: a transport failure (28, or
+  // 29), an answer without a completion code (29) and a completion code (26, or 77 for the
+  // OEM network function) unless the options expect it. An answer that is no answer of the
+  // command (another echo, another length) is the caller's to judge: it knows what it needed.
+  template <typename T>
+  ipmi::Outcome<T> Send(const ipmi::Command<T>& command, SendOptions options = {}) {
+    ipmi::Outcome<T> out = command.Decode(Exchange(command.request));
+    // Whatever it echoes, an answer too short to hold a completion code holds none.
+    if (out.failure == ipmi::Failure::kMalformed && out.answerLength < kShortestAnswer) {
+      out.malformed = ipmi::Malformed::kNoCompletionCode;
+    }
+    ReportFailure(command.request.netFn, out.template As<ipmi::Done>(), options);
+    return out;
+  }
 
  private:
+  // Network function, command and completion code.
+  static constexpr uint8_t kShortestAnswer = 3;
+
+  ipmi::Answer Exchange(const ipmi::Request& request);
+  void ReportFailure(ipmi::NetFn netFn, const ipmi::Outcome<ipmi::Done>& outcome, SendOptions options);
+
   runcontrol::RunContext& run_;
   ErrorReporter& errors_;
   CommandTrace& trace_;
   const bool& traceEnabled_;
-  const ReadBackState& readState_;
 };
-
-// A request: network function byte, command, then the data.
-wire::ByteWriter Request(uint8_t netFnByte, uint8_t command);
-
-// True when a failed request was answered with 0xC5: the reservation was taken away.
-bool ReservationLost(int sendResult, const CommandReply& reply);
 
 }  // namespace veltrop

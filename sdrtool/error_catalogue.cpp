@@ -126,13 +126,14 @@ const char* ErrorText(int number) {
   return kCatalogue[number];
 }
 
-int ErrorReporter::Report(int n, uint16_t value, const char* detail) {
-  if (n == 0) return 0;
-  if (n == 80 || n == kAlreadyReported) return kAlreadyReported;
+SdrError ErrorReporter::Report(SdrError error, uint16_t value, const char* detail) {
+  int n = ErrorNumber(error);
+  if (error == SdrError::kNone) return SdrError::kNone;
+  if (n == 80 || error == SdrError::kAlreadyReported) return SdrError::kAlreadyReported;
 
   std::string line = "Error, ";
   if (n < 1 || n > 79) {
-    n = kAlreadyReported;
+    n = ErrorNumber(SdrError::kAlreadyReported);
   } else {
     const char* text = kCatalogue[n];
     switch (n) {
@@ -181,7 +182,7 @@ int ErrorReporter::Report(int n, uint16_t value, const char* detail) {
     firstErrorPending_ = false;
     run_.reporter.WriteModeResult(code);
   }
-  return n;
+  return static_cast<SdrError>(n);
 }
 
 }  // namespace veltrop

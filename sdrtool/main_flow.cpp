@@ -1,15 +1,17 @@
 #include "sdrtool/main_flow.h"
 
-#include <memory>
-#include <new>
+#include <exception>
+#include <string>
 
 #include "bmc_versions.h"
+#include "ipmi/sdr_repository_commands.h"
 #include "platform/files.h"
 #include "runcontrol/operator_prompt.h"
 #include "sdrtool/bmc_status.h"
 #include "sdrtool/config_script/config_script.h"
 #include "sdrtool/programming/sdr_programming.h"
 #include "sdrtool/repository/repository_commands.h"
+#include "sdrtool/repository/spared_repository.h"
 #include "sdrtool/sdr_run.h"
 #include "sdrtool/usage.h"
 #include "sdrtool/version_cache.h"
@@ -39,40 +41,37 @@ const char* ModeLine(SdrMode mode) {
 }
 
 bool ReadRepositoryInfo(SdrRun& run) {
-  uint8_t info[15] = {};
   CommandCheck check;
-  if (!GetSdrRepositoryInfo(run, info, &check)) {
+  const ipmi::Outcome<ipmi::RepositoryInfo> info =
+      SendChecked(run.commands, ipmi::GetSdrRepositoryInfo(), &check);
+  if (!info) {
     ReportCommandError(run, "Get SDR Repository Info", check);
     return false;
   }
-  // Completion code, SDR version, record count, free space, addition and erase timestamps.
-  wire::ByteReader fields(info, sizeof info);
-  fields.Skip(2);
-  fields.U16(&run.bmc.recordCount);
-  fields.Skip(2);
-  fields.U32(&run.bmc.additionTimestamp);
-  fields.U32(&run.bmc.eraseTimestamp);
+  run.bmc.recordCount = info.value.recordCount;
+  run.bmc.additionTimestamp = info.value.additionTimestamp;
+  run.bmc.eraseTimestamp = info.value.eraseTimestamp;
   return true;
 }
 
-int ProgramFromSdrFile(SdrRun& run) {
+SdrError ProgramFromSdrFile(SdrRun& run) {
   Transcript& transcript = run.programming.transcript;
-  if (!transcript.Open(platform::NullDevice())) return run.errors.Report(65);
-  const int result = ProgramSdrFile(run, run.settings.SdrFileName, nullptr, false);
+  if (!transcript.Open(platform::NullDevice())) return run.errors.Report(SdrError::kSdrTempOpenFailed);
+  const SdrError result = ProgramSdrFile(run, run.settings.SdrFileName, nullptr, false);
   transcript.Close();
-  if (result == 0 && run.programming.programmed)
+  if (result == SdrError::kNone && run.programming.programmed)
     run.Log("Programming complete, reboot server for normal operation ");
   return result;
 }
 
-int ProgramFromScript(SdrRun& run) {
+SdrError ProgramFromScript(SdrRun& run) {
   std::string name;
   if (run.settings.CfgFileName) {
     name = *run.settings.CfgFileName;
   } else if (!run.bmc.cfgName.empty()) {
     name = run.bmc.cfgName;
   } else {
-    return run.errors.Report(74);
+    return run.errors.Report(SdrError::kConfigNameNotFound);
   }
   return RunConfigScript(run, name);
 }
@@ -132,7 +131,7 @@ bool RunBmcSteps(SdrRun& run, bool* leave) {
     return false;
   }
 
-  int result = 0;
+  SdrError result = SdrError::kNone;
   switch (s.input) {
     case InputBin:
       if (!LoadBackupImage(run, s.BinFileName)) return false;
@@ -147,18 +146,12 @@ bool RunBmcSteps(SdrRun& run, bool* leave) {
     default:
       break;
   }
-  return result == 0;
+  return result == SdrError::kNone;
 }
 
-}  // namespace
-
-int RunVeltrop(int argc, const char* const* argv, runcontrol::RunEnvironment& env) {
-  if (env.lockName.empty()) env.lockName = kLockName;
-  std::unique_ptr<SdrRun> owned(new (std::nothrow) SdrRun(env));
-  if (!owned) return 0;
-  SdrRun& run = *owned;
+// The whole invocation from the command line on; the exit status is the reporter's.
+void RunSteps(SdrRun& run, int argc, const char* const* argv) {
   RunSettings& s = run.settings;
-
   const std::string resultDir = status::LocateResultDir();
   run.ctx.files.placement.resultPrefix = resultDir;
   run.ctx.files.placement.workFilePrefix = resultDir;
@@ -171,7 +164,7 @@ int RunVeltrop(int argc, const char* const* argv, runcontrol::RunEnvironment& en
     run.Report("SDRC01");
     run.Print(kUsage);
     run.Log(kEndLine);
-    return run.ctx.reporter.ExitStatus();
+    return;
   }
   run.Log(ModeLine(s.mode));
 
@@ -179,7 +172,7 @@ int RunVeltrop(int argc, const char* const* argv, runcontrol::RunEnvironment& en
   if (s.mode != ModeRatio &&
       !runcontrol::AcquireInstanceLock(run.ctx, s.mode == ModeVersion, s.mode != ModeVersion)) {
     run.Log(kEndLine);
-    return run.ctx.reporter.ExitStatus();
+    return;
   }
   if (s.ManagedUpdate()) {
     run.ctx.PublishProgress();
@@ -191,28 +184,45 @@ int RunVeltrop(int argc, const char* const* argv, runcontrol::RunEnvironment& en
   if (s.mode == ModeRatio) {
     runcontrol::AnswerRatioQuery(run.ctx, "SDRC08");
     run.Log(kEndLine);
-    return run.ctx.reporter.ExitStatus();
+    return;
   }
 
   bool leave = false;
   const bool succeeded = RunBmcSteps(run, &leave);
-  if (leave) {
+  if (leave || (succeeded && s.DirectMode)) {
     run.Log(kEndLine);
-    return run.ctx.reporter.ExitStatus();
+    return;
   }
-  if (succeeded) {
-    if (s.DirectMode) {
-      run.Log(kEndLine);
-      return run.ctx.reporter.ExitStatus();
-    }
-    if (s.mode == ModeUpdate || s.mode == ModeForce) {
-      run.SetProgress(100);
-      run.Report("Complete");
-    }
+  if (succeeded && (s.mode == ModeUpdate || s.mode == ModeForce)) {
+    run.SetProgress(100);
+    run.Report("Complete");
   }
-
   if (s.ManagedUpdate()) runcontrol::FinishManagedUpdate(run.ctx, kProgressFileRemovals);
   run.Log(kEndLine);
+}
+
+// Whatever ended the run early, what it holds is given back as on every other way out: the
+// update lock discarded, a managed update's end finished (its progress file removed).
+void EndAfterException(SdrRun& run, const std::string& what) {
+  run.Log("Exception: " + what);
+  run.errors.Report(SdrError::kInsufficientMemory);
+  if (run.updateLockHeld) DiscardUpdateLock(run);
+  if (run.settings.ManagedUpdate()) runcontrol::FinishManagedUpdate(run.ctx, kProgressFileRemovals);
+  run.Log(kEndLine);
+}
+
+}  // namespace
+
+int RunVeltrop(int argc, const char* const* argv, runcontrol::RunEnvironment& env) {
+  if (env.lockName.empty()) env.lockName = kLockName;
+  SdrRun run(env);
+  try {
+    RunSteps(run, argc, argv);
+  } catch (const std::exception& e) {
+    EndAfterException(run, e.what());
+  } catch (...) {
+    EndAfterException(run, "(not a std::exception)");
+  }
   return run.ctx.reporter.ExitStatus();
 }
 

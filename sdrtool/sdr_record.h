@@ -25,6 +25,11 @@ struct SdrRecord {
 
 using SdrRecordList = std::vector<SdrRecord>;
 
+// The body length the header of a record's bytes gives; 0 while the header is incomplete.
+inline int SdrBodyLength(const std::vector<uint8_t>& record) {
+  return record.size() >= static_cast<size_t>(kSdrHeaderBytes) ? record[kSdrHeaderBytes - 1] : 0;
+}
+
 // Names set by a configuration script; they select tagged SDR records and IFSET branches.
 using SetNameList = std::vector<std::string>;
 

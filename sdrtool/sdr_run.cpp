@@ -1,5 +1,6 @@
 #include "sdrtool/sdr_run.h"
 
+#include "sdrtool/repository/spared_repository.h"
 #include "sdrtool/result_codes.h"
 #include "status/result_files.h"
 
@@ -12,9 +13,7 @@ constexpr size_t kLogLineBuffer = 1024;
 }  // namespace
 
 SdrRun::SdrRun(runcontrol::RunEnvironment& env)
-    : ctx(env, kLogLineBuffer),
-      errors(ctx, trace),
-      commands(ctx, errors, trace, settings.TraceEnabled, programming.readState) {
+    : ctx(env, kLogLineBuffer), errors(ctx, trace), commands(ctx, errors, trace, settings.TraceEnabled) {
   ctx.log.AddFile({kMainLog, 0, {}, 0});
   ctx.log.AddFile({kVersionLog, 0, {}, 0});
   ctx.log.AddFile({kRatioLog, 0, {}, 0});
@@ -31,6 +30,15 @@ SdrRun::SdrRun(runcontrol::RunEnvironment& env)
     if (settings.ResultTraceEnabled) Log("result file reply");
   };
   ApplySettings();
+}
+
+SdrRun::~SdrRun() {
+  if (!updateLockHeld) return;
+  try {
+    DiscardUpdateLock(*this);
+  } catch (...) {
+    // Nothing is left to report to once the run goes away.
+  }
 }
 
 void SdrRun::ApplySettings() {

@@ -29,6 +29,13 @@ struct BmcRepository {
   uint32_t eraseTimestamp = 0;
 };
 
+// How far the run has read the repository back: an empty repository is found once per run.
+enum class ReadBackState : uint8_t {
+  kRecordRead,
+  kNothingRead,
+  kRepositoryEmpty,
+};
+
 // What the programming procedures of one run share.
 struct ProgrammingState {
   Transcript transcript;
@@ -49,7 +56,7 @@ struct ProgrammingState {
 class WmiEventsToErrors : public transport::WmiPathEvents {
  public:
   explicit WmiEventsToErrors(ErrorReporter& errors) : errors_(errors) {}
-  void RetriesUsedUpUnderLoad(uint8_t) override { errors_.Report(79); }
+  void RetriesUsedUpUnderLoad(uint8_t) override { errors_.Report(SdrError::kMsDriverRetriesFailed); }
   void MethodUnavailable(int32_t) override {}
 
  private:
@@ -60,6 +67,9 @@ class WmiEventsToErrors : public transport::WmiPathEvents {
 class SdrRun {
  public:
   explicit SdrRun(runcontrol::RunEnvironment& env);
+  // The last resort for a run that ends without releasing the update lock: the lock is
+  // discarded, whatever that costs.
+  ~SdrRun();
   SdrRun(const SdrRun&) = delete;
   SdrRun& operator=(const SdrRun&) = delete;
 
@@ -72,6 +82,9 @@ class SdrRun {
   BmcRepository bmc;
   ProgrammingState programming;
   RepositoryImage image;
+  // The BMC's spared-repository update lock as far as the run knows: held from the request that
+  // takes it (its answer may be lost) until it is committed or a discarding release was sent.
+  bool updateLockHeld = false;
   // When the first "OK" update result was written; later update results wait for 30 s.
   bool resultStartTimeSet = false;
   int64_t resultStartTime = 0;

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "platform/files.h"
-#include "sdrtool/backup_image.h"
+#include "sdrtool/repository/repository_reader.h"
 #include "sdrtool/sdr_run.h"
 #include "wire/hex_text.h"
 

@@ -39,10 +39,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return 0;
   }
   veltrop::SdrRecordList records;
-  const int result = veltrop::BuildListFromImage(*run, &records);
-  if (result != 0 && result != 2) fuzzing::Die("a verified image whose records cannot be listed");
+  const veltrop::SdrError result = veltrop::BuildListFromImage(*run, &records);
+  if (result != veltrop::SdrError::kNone && result != veltrop::SdrError::kInsufficientMemory)
+    fuzzing::Die("a verified image whose records cannot be listed");
   size_t bytes = 0;
   for (const veltrop::SdrRecord& record : records) bytes += 5 + static_cast<size_t>(record.BodyLength());
-  if (result == 0 && bytes != run->image.records.size()) fuzzing::Die("listed records do not fill the area");
+  if (result == veltrop::SdrError::kNone && bytes != run->image.records.size())
+    fuzzing::Die("listed records do not fill the area");
   return 0;
 }

@@ -26,9 +26,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   auto run = fuzzing::OfflineSdrRun(frame.env, veltrop::ModeUpdate);
   veltrop::TextFile file;
   veltrop::SdrRecordList records;
-  int result = file.Open("fuzz.sdr");
-  if (result == 0) result = veltrop::ParseSdrText(*run, file, parts.size() > 1 ? &names : nullptr, &records);
-  if (result != 0 && !records.empty()) fuzzing::Die("a failed parse left records behind");
+  if (file.Open("fuzz.sdr") == veltrop::TextFile::Opened::kOpened &&
+      veltrop::ParseSdrText(*run, file, parts.size() > 1 ? &names : nullptr, &records) !=
+          veltrop::SdrError::kNone &&
+      !records.empty()) {
+    fuzzing::Die("a failed parse left records behind");
+  }
   // The header's body length may claim more than the record holds (the legacy files' rule, kept
   // by the parser's tests): the write refuses such a record before the active repository is
   // touched. _REC_LEN itself is bounded.

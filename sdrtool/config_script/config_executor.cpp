@@ -16,11 +16,11 @@ constexpr size_t kMaxNameLength = 31;
 constexpr size_t kMaxDisplayLength = 80;
 
 // Checks of a command that takes exactly one argument.
-int CheckSingleArgument(const ConfigLine& line, size_t maxLength) {
-  if (line.argumentCount == 0) return 15;
-  if (line.arguments[0].size() > maxLength) return 7;
-  if (line.argumentCount > 1) return 24;
-  return 0;
+SdrError CheckSingleArgument(const ConfigLine& line, size_t maxLength) {
+  if (line.argumentCount == 0) return SdrError::kArgumentMissing;
+  if (line.arguments[0].size() > maxLength) return SdrError::kArgumentTooLong;
+  if (line.argumentCount > 1) return SdrError::kTooManyArguments;
+  return SdrError::kNone;
 }
 
 bool IsGroupOption(const std::string& option, SdrGroup* group) {
@@ -36,34 +36,37 @@ bool IsGroupOption(const std::string& option, SdrGroup* group) {
 }
 
 // The options after an SDR file name: at most one group and at most one COMPARE.
-int ParseSdrNameOptions(const ConfigLine& line, SdrNameEntry* entry) {
+SdrError ParseSdrNameOptions(const ConfigLine& line, SdrNameEntry* entry) {
   const std::string* options = line.arguments + 1;
   switch (line.argumentCount) {
     case 1:
-      return 0;
+      return SdrError::kNone;
     case 2:
       if (wire::EqualsIgnoreCase(options[0], "COMPARE")) {
         entry->compare = true;
-        return 0;
+        return SdrError::kNone;
       }
-      return IsGroupOption(options[0], &entry->group) ? 0 : 9;
+      return IsGroupOption(options[0], &entry->group) ? SdrError::kNone : SdrError::kInvalidSdrNameArgument;
     default:
       entry->compare = true;
-      if (wire::EqualsIgnoreCase(options[0], "COMPARE") && IsGroupOption(options[1], &entry->group)) return 0;
-      if (wire::EqualsIgnoreCase(options[1], "COMPARE") && IsGroupOption(options[0], &entry->group)) return 0;
-      return 9;
+      if (wire::EqualsIgnoreCase(options[0], "COMPARE") && IsGroupOption(options[1], &entry->group))
+        return SdrError::kNone;
+      if (wire::EqualsIgnoreCase(options[1], "COMPARE") && IsGroupOption(options[0], &entry->group))
+        return SdrError::kNone;
+      return SdrError::kInvalidSdrNameArgument;
   }
 }
 
 }  // namespace
 
-int ConfigScript::Execute() {
+SdrError ConfigScript::Execute() {
   executed_ = true;
   for (const ConfigLine& line : lines_) {
-    if (int error = ExecuteLine(line)) return run_.errors.Report(error == kAlreadyReported ? 21 : error);
+    const SdrError error = ExecuteLine(line);
+    if (error != SdrError::kNone) return run_.errors.Report(error);
   }
-  if (!blocks_.empty()) return run_.errors.Report(19);
-  return 0;
+  if (!blocks_.empty()) return run_.errors.Report(SdrError::kUnmatchedIfSet);
+  return SdrError::kNone;
 }
 
 bool ConfigScript::BranchActive() const {
@@ -72,36 +75,39 @@ bool ConfigScript::BranchActive() const {
   return block.enclosingActive && block.condition != block.inElse;
 }
 
-int ConfigScript::ExecuteLine(const ConfigLine& line) {
+SdrError ConfigScript::ExecuteLine(const ConfigLine& line) {
   switch (line.commandId) {
     case CmdIfSet:
       return ExecuteIfSet(line);
     case CmdElse:
-      if (blocks_.empty()) return 17;
+      if (blocks_.empty()) return SdrError::kElseWithoutIfSet;
       blocks_.back().inElse = !blocks_.back().inElse;
-      return 0;
+      return SdrError::kNone;
     case CmdEndIf:
-      if (blocks_.empty()) return 18;
+      if (blocks_.empty()) return SdrError::kEndIfWithoutIfSet;
       blocks_.pop_back();
-      return 0;
+      return SdrError::kNone;
     default:
       break;
   }
   // Inactive branches skip everything unchecked; only the block structure is followed.
-  if (!BranchActive()) return 0;
+  if (!BranchActive()) return SdrError::kNone;
 
+  SdrError error = SdrError::kNone;
   switch (line.commandId) {
     case CmdConfiguration:
-      if (int error = CheckSingleArgument(line, kMaxNameLength)) return error;
-      if (!line.arguments[0].empty()) run_.Log("Loading configuration file: " + line.arguments[0]);
-      return 0;
+      error = CheckSingleArgument(line, kMaxNameLength);
+      if (error == SdrError::kNone && !line.arguments[0].empty())
+        run_.Log("Loading configuration file: " + line.arguments[0]);
+      return error;
     case CmdDisplay:
-      if (int error = CheckSingleArgument(line, kMaxDisplayLength)) return error;
-      if (!line.arguments[0].empty()) run_.Log(PrintableText(line.arguments[0].c_str()));
-      return 0;
+      error = CheckSingleArgument(line, kMaxDisplayLength);
+      if (error == SdrError::kNone && !line.arguments[0].empty())
+        run_.Log(PrintableText(line.arguments[0].c_str()));
+      return error;
     case CmdMenuTitle:
-      if (int error = CheckSingleArgument(line, kMaxDisplayLength)) return error;
-      return 11;
+      error = CheckSingleArgument(line, kMaxDisplayLength);
+      return error != SdrError::kNone ? error : SdrError::kInvalidCommand;
     case CmdSet:
     case CmdClear:
       return ExecuteNameCommand(line);
@@ -109,34 +115,35 @@ int ConfigScript::ExecuteLine(const ConfigLine& line) {
       return ExecuteSdrName(line);
     default:
       // Part of the language, but not carried out by this tool.
-      return 11;
+      return SdrError::kInvalidCommand;
   }
 }
 
-int ConfigScript::ExecuteIfSet(const ConfigLine& line) {
-  if (line.argumentCount == 0) return 16;
+SdrError ConfigScript::ExecuteIfSet(const ConfigLine& line) {
+  if (line.argumentCount == 0) return SdrError::kIfSetWithoutCondition;
   const bool enclosingActive = BranchActive();
   Block block{enclosingActive, false, false};
   if (enclosingActive) block.condition = ConditionHolds(names_, line.arguments, line.argumentCount);
   try {
     blocks_.push_back(block);
   } catch (const std::bad_alloc&) {
-    return 2;
+    return SdrError::kInsufficientMemory;
   }
-  return 0;
+  return SdrError::kNone;
 }
 
-int ConfigScript::ExecuteNameCommand(const ConfigLine& line) {
-  if (int error = CheckSingleArgument(line, kMaxNameLength)) return error;
+SdrError ConfigScript::ExecuteNameCommand(const ConfigLine& line) {
+  const SdrError error = CheckSingleArgument(line, kMaxNameLength);
+  if (error != SdrError::kNone) return error;
   const std::string& name = line.arguments[0];
-  if (name.empty()) return 0;
+  if (name.empty()) return SdrError::kNone;
   if (line.commandId == CmdSet) {
     try {
       names_.push_back(name);
     } catch (const std::bad_alloc&) {
-      return 2;
+      return SdrError::kInsufficientMemory;
     }
-    return 0;
+    return SdrError::kNone;
   }
   for (auto it = names_.begin(); it != names_.end(); ++it) {
     if (wire::EqualsIgnoreCase(*it, name)) {
@@ -144,26 +151,27 @@ int ConfigScript::ExecuteNameCommand(const ConfigLine& line) {
       break;
     }
   }
-  return 0;
+  return SdrError::kNone;
 }
 
-int ConfigScript::ExecuteSdrName(const ConfigLine& line) {
-  if (line.argumentCount == 0) return 15;
-  if (line.arguments[0].size() > kMaxNameLength) return 7;
-  if (line.argumentCount > 3) return 24;
+SdrError ConfigScript::ExecuteSdrName(const ConfigLine& line) {
+  if (line.argumentCount == 0) return SdrError::kArgumentMissing;
+  if (line.arguments[0].size() > kMaxNameLength) return SdrError::kArgumentTooLong;
+  if (line.argumentCount > 3) return SdrError::kTooManyArguments;
   SdrNameEntry entry;
   entry.fileName = line.arguments[0];
   {
     TextFile probe;
-    if (probe.Open(entry.fileName) != 0) return 68;
+    if (probe.Open(entry.fileName) != TextFile::Opened::kOpened) return SdrError::kSdrFileOpenFailed;
   }
-  if (int error = ParseSdrNameOptions(line, &entry)) return error;
+  const SdrError error = ParseSdrNameOptions(line, &entry);
+  if (error != SdrError::kNone) return error;
   try {
     entries_.push_back(entry);
   } catch (const std::bad_alloc&) {
-    return 2;
+    return SdrError::kInsufficientMemory;
   }
-  return 0;
+  return SdrError::kNone;
 }
 
 }  // namespace veltrop

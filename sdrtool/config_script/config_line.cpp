@@ -16,25 +16,25 @@ bool IsPrintable(char c) {
   return u >= 0x20 && u <= 0x7E;
 }
 
-// Takes one argument starting at text[*pos] (not a blank). 0 or the argument's error.
-int TakeArgument(const std::string& text, size_t* pos, std::string* argument) {
+// Takes one argument starting at text[*pos] (not a blank). kNone or the argument's error.
+SdrError TakeArgument(const std::string& text, size_t* pos, std::string* argument) {
   size_t p = *pos;
   if (text[p] == '"') {
-    if (p + 1 == text.size()) return 20;
+    if (p + 1 == text.size()) return SdrError::kUnmatchedQuotes;
     const size_t close = text.find('"', p + 1);
-    if (close == std::string::npos) return 14;
+    if (close == std::string::npos) return SdrError::kQuoteMissingAfterCommand;
     *argument = text.substr(p + 1, close - p - 1);
     *pos = close + 1;
-    return 0;
+    return SdrError::kNone;
   }
   size_t end = p;
   while (end < text.size() && !IsBlank(text[end])) {
-    if (text[end] == '"') return 22;
+    if (text[end] == '"') return SdrError::kConfigLineParsing;
     ++end;
   }
   *argument = text.substr(p, end - p);
   *pos = end;
-  return 0;
+  return SdrError::kNone;
 }
 
 }  // namespace
@@ -55,10 +55,10 @@ std::string CleanConfigText(const char* raw) {
   return std::string(raw, n);
 }
 
-int ParseConfigLine(ConfigLine* line) {
+SdrError ParseConfigLine(ConfigLine* line) {
   size_t keywordLength = 0;
   const int id = MatchConfigCommand(line->text.c_str(), &keywordLength);
-  if (id <= CmdNotACmd) return 13;
+  if (id <= CmdNotACmd) return SdrError::kInvalidConfigString;
   const ConfigCommand& row = ConfigCommandRow(id);
   line->commandId = id;
   line->maxArguments = row.maxArguments;
@@ -71,17 +71,20 @@ int ParseConfigLine(ConfigLine* line) {
   for (;;) {
     while (pos < text.size() && IsBlank(text[pos])) ++pos;
     if (pos >= text.size()) break;
-    if (line->argumentCount == kMaxConfigArguments || row.maxArgumentLength == 0) return 24;
+    if (line->argumentCount == kMaxConfigArguments || row.maxArgumentLength == 0)
+      return SdrError::kTooManyArguments;
     std::string& argument = line->arguments[line->argumentCount];
-    if (int error = TakeArgument(text, &pos, &argument)) return error;
+    const SdrError error = TakeArgument(text, &pos, &argument);
+    if (error != SdrError::kNone) return error;
     for (char c : argument) {
-      if (!IsPrintable(c)) return 69;
+      if (!IsPrintable(c)) return SdrError::kInvalidCharacter;
     }
-    if (argument.size() > static_cast<size_t>(row.maxArgumentLength)) return 8;
+    if (argument.size() > static_cast<size_t>(row.maxArgumentLength))
+      return SdrError::kArgumentLengthExceeded;
     ++line->argumentCount;
   }
-  if (line->argumentCount > row.maxArguments) return 24;
-  return 0;
+  if (line->argumentCount > row.maxArguments) return SdrError::kTooManyArguments;
+  return SdrError::kNone;
 }
 
 }  // namespace veltrop

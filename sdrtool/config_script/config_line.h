@@ -1,6 +1,8 @@
 #pragma once
 #include <string>
 
+#include "sdrtool/error_catalogue.h"
+
 namespace veltrop {
 
 constexpr int kMaxConfigArguments = 5;
@@ -32,8 +34,8 @@ struct SdrNameEntry {
 // trailing blanks and line ends. What remains may be empty.
 std::string CleanConfigText(const char* raw);
 
-// Finds the line's command and splits its arguments under the command's limits. Returns 0,
-// or the line's error number (13, 14, 20, 22, 24, 69, 8); the caller reports it after 11.
-int ParseConfigLine(ConfigLine* line);
+// Finds the line's command and splits its arguments under the command's limits. Returns kNone,
+// or the line's error (13, 14, 20, 22, 24, 69, 8); the caller reports it after 11.
+SdrError ParseConfigLine(ConfigLine* line);
 
 }  // namespace veltrop

@@ -7,41 +7,42 @@
 
 namespace veltrop {
 
-int ConfigScript::Load(const std::string& path) {
+SdrError ConfigScript::Load(const std::string& path) {
   TextFile ctx;
-  if (ctx.Open(path) != 0) return run_.errors.Report(67);
+  if (ctx.Open(path) != TextFile::Opened::kOpened) return run_.errors.Report(SdrError::kConfigFileOpenFailed);
   while (ctx.ReadLine()) {
     ConfigLine line;
     line.text = CleanConfigText(ctx.line);
     if (line.text.empty()) continue;
     if (!BeginsWithConfigKeyword(line.text.c_str())) {
-      run_.errors.Report(11);
-      return run_.errors.Report(23);
+      run_.errors.Report(SdrError::kInvalidCommand);
+      return run_.errors.Report(SdrError::kConfigReadProblem);
     }
     line.lineNumber = ctx.lineCount;
     try {
       lines_.push_back(std::move(line));
     } catch (const std::bad_alloc&) {
-      return run_.errors.Report(2);
+      return run_.errors.Report(SdrError::kInsufficientMemory);
     }
   }
   // A script that could not be read to its end is refused whole.
   if (ctx.problem() != TextFile::Problem::kNone) {
     return ctx.ReportProblem(
-        [this](int number, uint16_t value) { return run_.errors.Report(number, value); });
+        [this](SdrError error, uint16_t value) { return run_.errors.Report(error, value); });
   }
-  return 0;
+  return SdrError::kNone;
 }
 
-int ConfigScript::ParseLines() {
+SdrError ConfigScript::ParseLines() {
   for (ConfigLine& line : lines_) {
-    if (int error = ParseConfigLine(&line)) {
-      run_.errors.Report(11);
+    const SdrError error = ParseConfigLine(&line);
+    if (error != SdrError::kNone) {
+      run_.errors.Report(SdrError::kInvalidCommand);
       return run_.errors.Report(error);
     }
   }
   WriteTranscript();
-  return 0;
+  return SdrError::kNone;
 }
 
 }  // namespace veltrop

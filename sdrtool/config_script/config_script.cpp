@@ -1,8 +1,6 @@
 #include "sdrtool/config_script/config_script.h"
 
 #include <cstdio>
-#include <memory>
-#include <new>
 
 #include "platform/files.h"
 #include "sdrtool/programming/sdr_programming.h"
@@ -11,10 +9,9 @@
 
 namespace veltrop {
 
-int RunConfigScript(SdrRun& run, const std::string& fileName) {
-  std::unique_ptr<ConfigScript> script(new (std::nothrow) ConfigScript(run));
-  if (!script) return run.errors.Report(2);
-  return script->Run(fileName);
+SdrError RunConfigScript(SdrRun& run, const std::string& fileName) {
+  ConfigScript script(run);
+  return script.Run(fileName);
 }
 
 bool ConditionHolds(const SetNameList& names, const std::string* conditions, int count) {
@@ -24,18 +21,19 @@ bool ConditionHolds(const SetNameList& names, const std::string* conditions, int
   return true;
 }
 
-int ConfigScript::Run(const std::string& path) {
-  if (int result = Load(path)) return result;
-  if (lines_.empty()) return 0;
-  if (int result = ParseLines()) return result;
-  if (int result = Execute()) return result;
-  return ProgramEntries();
+SdrError ConfigScript::Run(const std::string& path) {
+  SdrError result = Load(path);
+  if (result != SdrError::kNone || lines_.empty()) return result;
+  result = ParseLines();
+  if (result == SdrError::kNone) result = Execute();
+  if (result == SdrError::kNone) result = ProgramEntries();
+  return result;
 }
 
 void ConfigScript::WriteTranscript() {
   std::FILE* transcript = std::fopen(platform::NullDevice(), "w");
   if (!transcript) {
-    run_.errors.Report(65);
+    run_.errors.Report(SdrError::kSdrTempOpenFailed);
     return;
   }
   for (const ConfigLine& line : lines_) {
@@ -47,27 +45,27 @@ void ConfigScript::WriteTranscript() {
   std::fclose(transcript);
 }
 
-int ConfigScript::ProgramEntries() {
-  if (entries_.empty() || !executed_) return 0;
-  int result = ProgramGroup(SdrGroup::First);
-  if (result == 0) result = ProgramGroup(SdrGroup::Last);
-  if (result == 0 && run_.programming.programmed)
+SdrError ConfigScript::ProgramEntries() {
+  if (entries_.empty() || !executed_) return SdrError::kNone;
+  SdrError result = ProgramGroup(SdrGroup::First);
+  if (result == SdrError::kNone) result = ProgramGroup(SdrGroup::Last);
+  if (result == SdrError::kNone && run_.programming.programmed)
     run_.Log("Programming complete, reboot server for normal operation ");
   return result;
 }
 
-int ConfigScript::ProgramGroup(SdrGroup group) {
+SdrError ConfigScript::ProgramGroup(SdrGroup group) {
   bool any = false;
   for (const SdrNameEntry& entry : entries_) any = any || entry.group == group;
-  if (!any) return 0;
+  if (!any) return SdrError::kNone;
   // The programming procedure writes its record dumps and messages here.
   Transcript& transcript = run_.programming.transcript;
-  if (!transcript.Open(platform::NullDevice())) return run_.errors.Report(65);
-  int result = 0;
+  if (!transcript.Open(platform::NullDevice())) return run_.errors.Report(SdrError::kSdrTempOpenFailed);
+  SdrError result = SdrError::kNone;
   for (const SdrNameEntry& entry : entries_) {
     if (entry.group != group) continue;
     result = ProgramSdrFile(run_, entry.fileName, &names_, entry.compare);
-    if (result != 0) break;
+    if (result != SdrError::kNone) break;
   }
   transcript.Close();
   return result;

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "sdrtool/config_script/config_line.h"
+#include "sdrtool/error_catalogue.h"
 #include "sdrtool/sdr_record.h"
 
 namespace veltrop {
@@ -17,14 +18,14 @@ class ConfigScript {
   ConfigScript(const ConfigScript&) = delete;
   ConfigScript& operator=(const ConfigScript&) = delete;
 
-  // All phases. 0 on success; otherwise the failure's number, already reported.
-  int Run(const std::string& path);
+  // All phases. kNone on success; otherwise the failure, already reported.
+  SdrError Run(const std::string& path);
 
-  // The phases one by one; each returns 0 or the number it reported.
-  int Load(const std::string& path);
-  int ParseLines();
-  int Execute();
-  int ProgramEntries();
+  // The phases one by one; each returns kNone or the failure it reported.
+  SdrError Load(const std::string& path);
+  SdrError ParseLines();
+  SdrError Execute();
+  SdrError ProgramEntries();
 
   const std::vector<ConfigLine>& Lines() const { return lines_; }
   const SetNameList& Names() const { return names_; }
@@ -41,12 +42,12 @@ class ConfigScript {
 
   void WriteTranscript();
   bool BranchActive() const;
-  // Each returns 0 or an error number that Execute reports.
-  int ExecuteLine(const ConfigLine& line);
-  int ExecuteIfSet(const ConfigLine& line);
-  int ExecuteSdrName(const ConfigLine& line);
-  int ExecuteNameCommand(const ConfigLine& line);
-  int ProgramGroup(SdrGroup group);
+  // Each returns kNone or an error that Execute reports.
+  SdrError ExecuteLine(const ConfigLine& line);
+  SdrError ExecuteIfSet(const ConfigLine& line);
+  SdrError ExecuteSdrName(const ConfigLine& line);
+  SdrError ExecuteNameCommand(const ConfigLine& line);
+  SdrError ProgramGroup(SdrGroup group);
 
   SdrRun& run_;
   std::vector<ConfigLine> lines_;
@@ -61,7 +62,7 @@ class ConfigScript {
 bool ConditionHolds(const SetNameList& names, const std::string* conditions, int count);
 
 // Loads, parses and executes a configuration script, then programs or compares the SDR files
-// it names. 0 on success; failures are already reported.
-int RunConfigScript(SdrRun& run, const std::string& fileName);
+// it names. kNone on success; failures are already reported.
+SdrError RunConfigScript(SdrRun& run, const std::string& fileName);
 
 }  // namespace veltrop

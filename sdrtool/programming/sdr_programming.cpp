@@ -3,11 +3,14 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <vector>
 
+#include "ipmi/sdr_repository_commands.h"
 #include "sdrtool/backup_image.h"
 #include "sdrtool/bmc_status.h"
-#include "sdrtool/repository/command_codes.h"
+#include "sdrtool/command_errors.h"
+#include "sdrtool/repository/record_chain.h"
 #include "sdrtool/repository/spared_repository.h"
 #include "sdrtool/repository/with_reservation.h"
 #include "sdrtool/sdr_run.h"
@@ -51,155 +54,137 @@ void StepProgress(SdrRun& run, double* accumulator, int ceiling, int recordNumbe
   if (recordNumber % 10 == 0 && ratio < ceiling) run.ctx.PublishProgress();
 }
 
-// One record of the read-back with its own budget of new reservations. 0 with *record set
-// and *found true, 0 with *found false when the repository holds no record, or an error number.
-int ReadRecord(SdrRun& run, bool spared, uint16_t recordId, SdrRecord* record, bool* found,
-               uint16_t* nextId) {
+SendOptions LossExpected() {
+  SendOptions options;
+  options.reservationLossExpected = true;
+  return options;
+}
+
+// One record of the read-back with its own budget of new reservations. kNoRecord when the
+// repository holds no record; kFailed with *failure set (to kAlreadyReported when the log
+// already says why).
+RecordRead ReadRecord(SdrRun& run, ipmi::Repository repository, uint16_t recordId, ChainRecord* record,
+                      SdrError* failure) {
   ReadBackState& state = run.programming.readState;
-  const int firstCount = run.programming.ipmi15Format ? 5 : 16;
-  SendOptions lossExpected;
-  lossExpected.reservationLossExpected = true;
-  *found = false;
-  int failure = 0;
+  const uint8_t firstCount = run.programming.ipmi15Format ? 5 : 16;
+  bool empty = false;
 
   auto emptyRepository = [&]() {
     WriteMessage(run, "No Sensor Data Records found on the server ");
     state = ReadBackState::kRepositoryEmpty;
+    empty = true;
   };
   const ReservedOutcome outcome = WithReservation(kReservationRetryLimit, [&]() {
-    uint16_t reservation = 0;
-    if (ReserveRepository(run, spared, &reservation, lossExpected) != 0) {
-      failure = 29;
+    const ipmi::Outcome<uint16_t> reserved = ReserveRepository(run, repository, LossExpected());
+    if (!reserved) {
+      *failure = SdrError::kSendFailed;
       return ReservedPass::kFailed;
     }
-    wire::ByteWriter request =
-        spared ? Request(kOemRequest, kCmdSparedGetSdr) : Request(kStorageRequest, kCmdGetSdr);
-    request.U16(reservation).U16(recordId).U8(0).U8(static_cast<uint8_t>(firstCount));
-    CommandReply reply;
-    int result = run.commands.Send(request.bytes(), &reply, lossExpected);
-    if (result != 0) {
-      if (ReservationLost(result, reply)) return ReservedPass::kReservationLost;
+    ipmi::Outcome<ipmi::RecordPart> part =
+        run.commands.Send(ipmi::GetSdr(repository, reserved.value, recordId, 0, firstCount), LossExpected());
+    if (part.Refused(ipmi::kCcReservationCancelled)) return ReservedPass::kReservationLost;
+    if (!part && !NotTheCommandsAnswer(part.As<ipmi::Done>())) {
       if (state != ReadBackState::kNothingRead) {
-        failure = 29;
+        *failure = SdrError::kSendFailed;
       } else {
         emptyRepository();
       }
       return ReservedPass::kFailed;
     }
     state = ReadBackState::kRecordRead;
-    if (reply.length != firstCount + 5) {
-      failure = 5;
+    if (!part) {
+      *failure = MalformedAnswerError(AnswerUse::kFirstPart);
       return ReservedPass::kFailed;
     }
-    SdrRecord read;
-    wire::ByteReader data = reply.Data();
-    data.U16(nextId);
-    data.Copy(static_cast<size_t>(firstCount), read.bytes);
-    const int total = read.BodyLength() + kSdrHeaderBytes;
+    record->nextRecordId = part.value.nextRecordId;
+    record->bytes = part.value.bytes;
+    const int total = SdrBodyLength(record->bytes) + kSdrHeaderBytes;
     if (total > kMaxSdrRecordBytes) {
-      failure = 58;
+      *failure = SdrError::kInvalidRecordLength;
       return ReservedPass::kFailed;
     }
-    wire::Bytes chunkRequest = request.Take();
+    // A first read of 16 bytes may reach past a short record.
+    if (record->bytes.size() > static_cast<size_t>(total)) record->bytes.resize(static_cast<size_t>(total));
     for (int offset = firstCount; offset < total; offset += kMaxChunk) {
       const int count = offset + kMaxChunk < total ? kMaxChunk : total - offset;
-      chunkRequest[6] = static_cast<uint8_t>(offset);
-      chunkRequest[7] = static_cast<uint8_t>(count);
-      result = run.commands.Send(chunkRequest, &reply, lossExpected);
-      if (result != 0) {
-        if (ReservationLost(result, reply)) return ReservedPass::kReservationLost;
-        failure = 29;
+      part = run.commands.Send(ipmi::GetSdr(repository, reserved.value, recordId,
+                                            static_cast<uint8_t>(offset), static_cast<uint8_t>(count)),
+                               LossExpected());
+      if (part.Refused(ipmi::kCcReservationCancelled)) return ReservedPass::kReservationLost;
+      if (!part) {
+        *failure = NotTheCommandsAnswer(part.As<ipmi::Done>()) ? MalformedAnswerError(AnswerUse::kLaterPart)
+                                                               : SdrError::kSendFailed;
         return ReservedPass::kFailed;
       }
-      if (reply.length != count + 5) {
-        failure = 4;
-        return ReservedPass::kFailed;
-      }
-      reply.From(5).Copy(static_cast<size_t>(count), read.bytes + offset);
+      record->bytes.insert(record->bytes.end(), part.value.bytes.begin(), part.value.bytes.end());
     }
-    *record = read;
-    *found = true;
     return ReservedPass::kDone;
   });
   switch (outcome) {
     case ReservedOutcome::kDone:
-      return 0;
+      return RecordRead::kRecord;
     case ReservedOutcome::kFailed:
-      return failure;
+      return empty ? RecordRead::kNoRecord : RecordRead::kFailed;
     case ReservedOutcome::kAttemptsExhausted:
       break;
   }
   if (state == ReadBackState::kNothingRead) {
     emptyRepository();
-    return 0;
+    return RecordRead::kNoRecord;
   }
-  run.errors.Report(27, 0, "Get SDR");
-  return kAlreadyReported;
-}
-
-// One best-effort release that discards whatever the spared repository holds. A BMC that
-// holds no lock refuses it (D5h); that is the expected answer then, so it is not reported.
-void DiscardUpdateLock(SdrRun& run) {
-  // A failed call of the Microsoft driver tore its path down; the release needs it once more.
-  transport::ReopenAfterTeardown(run.ctx.transport);
-  wire::ByteWriter request = Request(kOemRequest, kCmdSparedLock);
-  request.U8(kLockReleaseFailed);
-  CommandReply reply;
-  SendOptions quiet;
-  quiet.quietCompletion = true;
-  run.commands.Send(request.bytes(), &reply, quiet);
+  run.errors.Report(SdrError::kRetriesExhausted, 0, "Get SDR");
+  *failure = SdrError::kAlreadyReported;
+  return RecordRead::kFailed;
 }
 
 bool ActiveRepositoryHolds(SdrRun& run, const SdrRecordList& records) {
   SdrRecordList active;
-  return ReadRepository(run, false, &active) == 0 && VerifyRecords(run, active, records) == 0;
+  return ReadRepository(run, false, &active) == SdrError::kNone &&
+         VerifyRecords(run, active, records) == SdrError::kNone;
 }
 
 }  // namespace
 
 void WriteMessage(SdrRun& run, const std::string& text) {
   run.Log(text);
-  if (!run.programming.transcript.Write(text)) run.errors.Report(73);
+  if (!run.programming.transcript.Write(text)) run.errors.Report(SdrError::kTempFileWriteFailed);
 }
 
-int ProgramSdrFile(SdrRun& run, const std::string& fileName, const SetNameList* names, bool compareOnly) {
+SdrError ProgramSdrFile(SdrRun& run, const std::string& fileName, const SetNameList* names,
+                        bool compareOnly) {
   // The input's records: the SDR text file, or the image loaded for -bin.
   SdrRecordList fileRecords;
-  int result = 0;
+  SdrError result = SdrError::kNone;
   if (run.settings.input == InputBin) {
     result = BuildListFromImage(run, &fileRecords);
   } else {
     TextFile file;
-    if (file.Open(fileName) != 0) return run.errors.Report(68);
+    if (file.Open(fileName) != TextFile::Opened::kOpened)
+      return run.errors.Report(SdrError::kSdrFileOpenFailed);
     result = ParseSdrText(run, file, names, &fileRecords);
   }
-  if (result == 0 && CompareSDRVersion(run) != 0) result = kAlreadyReported;
+  if (result == SdrError::kNone && CompareSDRVersion(run) != 0) result = SdrError::kAlreadyReported;
 
   const bool programs = run.settings.mode == ModeUpdate || run.settings.mode == ModeForce;
   // A server without sensor records is no sound result: an input without records is refused
   // before the repository is locked or erased.
-  if (result == 0 && programs && !compareOnly && fileRecords.empty()) {
+  if (result == SdrError::kNone && programs && !compareOnly && fileRecords.empty()) {
     run.Log("The SDR input holds no records; the repository is left as it is.");
-    result = 62;
+    result = SdrError::kSdrFileParsing;
   }
-  bool lockHeld = false;
+  bool lockTaken = false;
   bool reported = false;
-  if (result == 0 && programs) {
+  if (result == SdrError::kNone && programs) {
     if (compareOnly) {
       run.programming.programmed = false;
     } else if (run.ctx.StopRequested()) {
-      return run.errors.Report(33);
+      return run.errors.Report(SdrError::kWriteFailed);
     } else {
-      result = SetSparedSdrLock(run, kLockTake);
-      if (result != 0) {
-        // An answer lost in transit may hide a lock the BMC did grant; a refused lock is not
-        // held and nothing was changed.
-        if (result == 29) DiscardUpdateLock(run);
-        return result;
-      }
-      lockHeld = true;
-      if (WriteRepository(run, fileRecords) != 0) {
-        result = run.errors.Report(33);
+      // A lock that was not taken changed nothing; its failure is in the log.
+      if (!TakeUpdateLock(run)) return SdrError::kAlreadyReported;
+      lockTaken = true;
+      if (WriteRepository(run, fileRecords) != SdrError::kNone) {
+        result = run.errors.Report(SdrError::kWriteFailed);
         reported = true;
       } else {
         run.programming.programmed = true;
@@ -208,75 +193,79 @@ int ProgramSdrFile(SdrRun& run, const std::string& fileName, const SetNameList* 
     if (!reported) {
       WriteMessage(run, "Reading SDR Repository.");
       SdrRecordList readBack;
-      result = ReadRepository(run, lockHeld, &readBack);
-      if (result != 0) run.errors.Report(result);
+      result = ReadRepository(run, lockTaken, &readBack);
+      if (result != SdrError::kNone) run.errors.Report(result);
       if (run.settings.ConsoleEcho) run.Print("\n");
       run.SetProgress(kReadBackRatio);
-      if (result == 0) result = VerifyRecords(run, readBack, fileRecords);
+      if (result == SdrError::kNone) result = VerifyRecords(run, readBack, fileRecords);
       if (compareOnly) {
-        if (result != 0) {
-          result = 32;
+        if (result != SdrError::kNone) {
+          result = SdrError::kCompareMismatch;
         } else {
           WriteMessage(run, "SDR data was successfully compared!");
         }
-      } else if (result != 0) {
-        result = 33;
+      } else if (result != SdrError::kNone) {
+        result = SdrError::kWriteFailed;
       } else {
         WriteMessage(run, "SDR data was successfully written!");
       }
     }
   }
 
-  if (result != 0 && !reported) result = run.errors.Report(result);
-  if (lockHeld) {
-    if (result != 0) transport::ReopenAfterTeardown(run.ctx.transport);
-    const int release = SetSparedSdrLock(run, result == 0 ? kLockReleaseSucceeded : kLockReleaseFailed);
-    if (result == 0 && release != 0) {
-      // A commit that was refused or never arrived leaves the BMC locked with the new records
-      // pending; one whose answer was lost may have happened. Either way no update may leave
-      // the BMC locked: discard what is pending.
-      DiscardUpdateLock(run);
-      result = release;
-      // Whether a commit without an answer happened, the repository itself tells: an update
-      // is reported as done exactly when the repository holds the input.
-      if (release == 29 && ActiveRepositoryHolds(run, fileRecords)) {
-        run.Log("The commit's answer was lost, but the repository holds the new records.");
-        result = 0;
+  if (result != SdrError::kNone && !reported) result = run.errors.Report(result);
+  if (lockTaken) {
+    if (result != SdrError::kNone) {
+      transport::ReopenAfterTeardown(run.ctx.transport);
+      ReleaseUpdateLock(run, ipmi::LockMode::kReleaseDiscarding);
+    } else {
+      const ipmi::Outcome<ipmi::Done> committed = ReleaseUpdateLock(run, ipmi::LockMode::kReleaseCommitting);
+      if (!committed) {
+        // A commit that was refused or never arrived leaves the BMC locked with the new records
+        // pending; one whose answer was lost may have happened. Either way no update may leave
+        // the BMC locked: discard what is pending.
+        DiscardUpdateLock(run);
+        result = SdrError::kAlreadyReported;
+        // Whether a commit without an answer happened, the repository itself tells: an update
+        // is reported as done exactly when the repository holds the input.
+        if (MayHaveBeenCarriedOut(committed) && ActiveRepositoryHolds(run, fileRecords)) {
+          run.Log("The commit's answer was lost, but the repository holds the new records.");
+          result = SdrError::kNone;
+        }
       }
     }
   }
   return result;
 }
 
-int WriteRepository(SdrRun& run, const SdrRecordList& records) {
+SdrError WriteRepository(SdrRun& run, const SdrRecordList& records) {
   RaiseProgress(run, kWriteStartRatio);
-  if (run.ctx.StopRequested()) return kAlreadyReported;
+  if (run.ctx.StopRequested()) return SdrError::kAlreadyReported;
   WriteMessage(run, "Clearing SDR Repository...");
-  const int erased = ClearSparedSdr(run);
+  const bool erased = ClearSparedSdr(run);
   RaiseProgress(run, kErasedRatio);
   double accumulator = run.ctx.progressRatio;
 
-  int result = 0;
-  if (erased != 0) {
-    result = run.errors.Report(25);
+  SdrError result = SdrError::kNone;
+  if (!erased) {
+    result = run.errors.Report(SdrError::kClearFailed);
   } else {
     run.Log("Writing SDR Record ");
     int number = 1;
     for (const SdrRecord& record : records) {
       // Between records is a safe point: the lock's release discards what was written.
       if (run.ctx.StopRequested()) {
-        result = kAlreadyReported;
+        result = SdrError::kAlreadyReported;
         break;
       }
       run.programming.transcript.DumpRecord(record.bytes, Format("Writing SDR Record #%d", number));
-      if (PartialAddSparedSdr(run, record.bytes) != 0) {
-        result = kAlreadyReported;
+      if (PartialAddSparedSdr(run, record.bytes) != SdrError::kNone) {
+        result = SdrError::kAlreadyReported;
       } else {
         if (run.settings.ConsoleEcho) run.Print(Format(" ----- > #%d\r", number));
         ++number;
       }
       StepProgress(run, &accumulator, kWrittenRatio, number);
-      if (result != 0) break;
+      if (result != SdrError::kNone) break;
     }
   }
   RaiseProgress(run, kWrittenRatio);
@@ -284,62 +273,70 @@ int WriteRepository(SdrRun& run, const SdrRecordList& records) {
   return result;
 }
 
-int ReadRepository(SdrRun& run, bool spared, SdrRecordList* records) {
+SdrError ReadRepository(SdrRun& run, bool spared, SdrRecordList* records) {
   ProgrammingState& state = run.programming;
   if (!state.readProgressStarted) {
     state.readProgressStarted = true;
     state.readProgressAccumulator = run.ctx.progressRatio;
   }
-  // A chain that comes back to a record it has passed, or one longer than any repository
-  // can be, would otherwise be read forever.
-  std::vector<bool> seen(0x10000, false);
-  size_t totalBytes = 0;
-  uint16_t recordId = 0;
-  while (recordId != 0xFFFF && state.readState != ReadBackState::kRepositoryEmpty) {
-    if (run.ctx.StopRequested()) return kAlreadyReported;
-    if (seen[recordId]) {
-      run.Log(Format("Get SDR: record ID %04Xh comes again, the record chain loops", recordId));
-      return 4;
-    }
-    seen[recordId] = true;
+  if (state.readState == ReadBackState::kRepositoryEmpty) return SdrError::kNone;
+  const ipmi::Repository repository = spared ? ipmi::Repository::kSpared : ipmi::Repository::kActive;
+  SdrError failure = SdrError::kNone;
+
+  RecordChainWalk walk;
+  walk.maxBytes = kMaxReadBackBytes;
+  walk.goOn = [&run, &failure]() {
+    if (!run.ctx.StopRequested()) return true;
+    failure = SdrError::kAlreadyReported;
+    return false;
+  };
+  walk.read = [&](uint16_t recordId, ChainRecord* record) {
+    return ReadRecord(run, repository, recordId, record, &failure);
+  };
+  walk.take = [&](const ChainRecord& read) {
     SdrRecord record;
-    bool found = false;
-    uint16_t next = 0xFFFF;
-    const int result = ReadRecord(run, spared, recordId, &record, &found, &next);
-    if (result != 0) return result;
-    if (!found) return 0;  // the repository holds no record
-    totalBytes += static_cast<size_t>(record.BodyLength()) + kSdrHeaderBytes;
-    if (totalBytes > kMaxReadBackBytes) {
-      run.Log(
-          Format("Get SDR: repository holds more than %d record bytes", static_cast<int>(kMaxReadBackBytes)));
-      return 4;
-    }
+    std::copy(read.bytes.begin(), read.bytes.end(), record.bytes);
     try {
       records->push_back(record);
     } catch (const std::bad_alloc&) {
-      return 2;
+      failure = SdrError::kInsufficientMemory;
+      return false;
     }
     StepProgress(run, &state.readProgressAccumulator, kReadBackRatio, state.readRecordNumber);
     if (run.settings.ConsoleEcho) run.Print(Format(" ----- > #%d\r", state.readRecordNumber));
     ++state.readRecordNumber;
-    recordId = next;
+    return true;
+  };
+  const ChainWalkResult walked = WalkRecordChain(walk);
+  switch (walked.end) {
+    case ChainEnd::kComplete:
+      return SdrError::kNone;
+    case ChainEnd::kFailed:
+      return failure;
+    case ChainEnd::kLoops:
+      run.Log(Format("Get SDR: record ID %04Xh comes again, the record chain loops", walked.recordId));
+      return SdrError::kRecordReadError;
+    case ChainEnd::kTooLarge:
+      run.Log(
+          Format("Get SDR: repository holds more than %d record bytes", static_cast<int>(kMaxReadBackBytes)));
+      return SdrError::kRecordReadError;
   }
-  return 0;
+  return failure;
 }
 
-int VerifyRecords(SdrRun& run, const SdrRecordList& readBack, const SdrRecordList& fromFile) {
+SdrError VerifyRecords(SdrRun& run, const SdrRecordList& readBack, const SdrRecordList& fromFile) {
   char line[160];
   int& count = run.programming.verifyCount;
   for (size_t i = 0;; ++i) {
     ++count;
     const SdrRecord* f = i < readBack.size() ? &readBack[i] : nullptr;
     const SdrRecord* e = i < fromFile.size() ? &fromFile[i] : nullptr;
-    if (!f && !e) return 0;
+    if (!f && !e) return SdrError::kNone;
     if (!f || !e) {
       std::snprintf(line, sizeof line, "Verify %d ++++++ record num unmatch fSensData=%llx eSensData =%llx",
                     count, RecordReference(f), RecordReference(e));
       run.Log(line);
-      return kAlreadyReported;
+      return SdrError::kAlreadyReported;
     }
     const int ilength = f->BodyLength();
     const int elength = e->BodyLength();
@@ -347,7 +344,7 @@ int VerifyRecords(SdrRun& run, const SdrRecordList& readBack, const SdrRecordLis
       std::snprintf(line, sizeof line, "Verify %d ++++++++ length error ++++++ ilength = %d elength =%d",
                     count, ilength, elength);
       run.Log(line);
-      return 58;
+      return SdrError::kInvalidRecordLength;
     }
     // A length byte beyond the record's bytes cannot be compared past them.
     const int last = std::min(ilength + kSdrHeaderBytes - 1, kMaxSdrRecordBytes - 1);
@@ -357,7 +354,7 @@ int VerifyRecords(SdrRun& run, const SdrRecordList& readBack, const SdrRecordLis
                       "Verify %d ++++++++ data error i=%d fSensData->Record[i]=%d eSensData->Record[i]=%d",
                       count, b, f->bytes[b], e->bytes[b]);
         run.Log(line);
-        return kAlreadyReported;
+        return SdrError::kAlreadyReported;
       }
     }
   }

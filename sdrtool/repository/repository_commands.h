@@ -1,39 +1,36 @@
 #pragma once
-#include <cstddef>
 #include <cstdint>
 
+#include "ipmi/command.h"
+#include "sdrtool/command_errors.h"
+#include "sdrtool/command_sender.h"
+#include "wire/byte_io.h"
+
+// The stand-alone commands (Get Device ID, Get SDR Repository Info, Reserve and Get SDR of the
+// whole-repository read, the OEM E0h query) and the error 30 that tells why one failed.
 namespace veltrop {
 
 class SdrRun;
 
-// Why a stand-alone command's answer was refused, for ReportCommandError.
-struct CommandCheck {
-  enum Kind : uint8_t { kNone = 0, kNetFn = 6, kCompletion = 7, kLength = 8 };
-  uint8_t kind = kNone;
-  uint8_t value = 0;
-};
+// Sends a stand-alone command. An answer refused by its own check (another echo, another
+// length) leaves the reason in *check; the failures the sender reports leave *check alone.
+template <typename T>
+ipmi::Outcome<T> SendChecked(CommandSender& sender, const ipmi::Command<T>& command, CommandCheck* check,
+                             SendOptions options = {}) {
+  ipmi::Outcome<T> out = sender.Send(command, options);
+  const ipmi::Outcome<ipmi::Done> failure = out.template As<ipmi::Done>();
+  if (NotTheCommandsAnswer(failure)) *check = CheckOf(failure);
+  return out;
+}
 
-// Stand-alone repository commands; each checks network function byte, completion code and
-// length, leaving the reason of a refused answer in *check. True on success.
-
-// Completion code and Get Device ID data: 12 bytes, or 16 with the auxiliary firmware revision.
-bool GetDeviceId(SdrRun& run, uint8_t out[16], int* count, CommandCheck* check);
-// Completion code and the 14 data bytes of Get SDR Repository Info.
-bool GetSdrRepositoryInfo(SdrRun& run, uint8_t out[15], CommandCheck* check);
-bool ReserveSdrRepository(SdrRun& run, uint16_t* reservation, CommandCheck* check);
-// Reads the whole record *recordId (0: the first) with the standard commands, re-reserving
-// after 0xC5 (not in the version query, which must not disturb an update's reservations),
-// and replaces *recordId by the next record's ID. A record longer than capacity fails as a
-// wrong size.
-bool GetSdrRecord(SdrRun& run, uint16_t* recordId, uint8_t* record, size_t capacity, int* totalLength,
-                  CommandCheck* check);
-// The three bytes of the OEM E0h query; a BMC that does not know it refuses without a message.
-bool GetOemE0Info(SdrRun& run, uint8_t out[3], CommandCheck* check);
+// Reads the whole record *recordId (0: the first) of the active repository into *record,
+// re-reserving after 0xC5 (not in the version query, which must not disturb an update's
+// reservations), and replaces *recordId by the next record's ID. A refused answer leaves its
+// reason in *check, a refused Get SDR its completion code too (0xC5 once the reservations are
+// used up).
+bool GetSdrRecord(SdrRun& run, uint16_t* recordId, wire::Bytes* record, CommandCheck* check);
 
 // Reports a refused answer as error 30 with the command's name; returns the report's result.
-int ReportCommandError(SdrRun& run, const char* commandName, const CommandCheck& check);
-
-// A repository record as Get SDR can deliver it: 5-byte header and a body of up to 255 bytes.
-constexpr size_t kMaxRepositoryRecordBytes = 5 + 255;
+SdrError ReportCommandError(SdrRun& run, const char* commandName, const CommandCheck& check);
 
 }  // namespace veltrop

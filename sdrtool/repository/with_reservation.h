@@ -3,6 +3,9 @@
 
 namespace veltrop {
 
+// Operations under a reservation start over after 0xC5 with a new one, this many times.
+constexpr int kReservationRetryLimit = 300;
+
 // What one pass of a reservation-based operation came to.
 enum class ReservedPass {
   kDone,

@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 
+#include "sdrtool/error_catalogue.h"
 #include "sdrtool/sdr_record.h"
 
 namespace veltrop {
@@ -25,8 +26,8 @@ void ScanSdrVersion(SdrRun& run, const SdrRecordList& list);
 
 // Parses the open SDR text file into *list, keeping tagged records selected by names (none:
 // only untagged records), then scans it for the version. The file is closed afterwards.
-// 0; 81 for failures already reported (the header's, the file's reading problems); else the
-// number of the failure, for the caller to report. *list is left empty on failure.
-int ParseSdrText(SdrRun& run, TextFile& file, const SetNameList* names, SdrRecordList* list);
+// kNone; kAlreadyReported for failures already reported (the header's, the file's reading
+// problems); else the failure, for the caller to report. *list is left empty on failure.
+SdrError ParseSdrText(SdrRun& run, TextFile& file, const SetNameList* names, SdrRecordList* list);
 
 }  // namespace veltrop

@@ -2,22 +2,22 @@
 
 namespace veltrop {
 
-int TextFile::Open(const std::string& path) {
+TextFile::Opened TextFile::Open(const std::string& path) {
   Close();
   bytesRead_ = 0;
   problem_ = Problem::kNone;
   std::FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f) return 66;
+  if (!f) return Opened::kUnreadable;
   // Probing one character also refuses what opens but cannot be read (a directory).
   const int c = std::fgetc(f);
   if (c == EOF) {
     const bool unreadable = std::ferror(f) != 0;
     std::fclose(f);
-    return unreadable ? 66 : 81;
+    return unreadable ? Opened::kUnreadable : Opened::kEmpty;
   }
   std::ungetc(c, f);
   file_ = f;
-  return 0;
+  return Opened::kOpened;
 }
 
 void TextFile::Close() {

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <string>
 
+#include "sdrtool/error_catalogue.h"
+
 namespace veltrop {
 
 // An SDR text file or configuration script, read line by line into a 256-byte buffer. Owns
@@ -21,10 +23,11 @@ class TextFile {
   TextFile(const TextFile&) = delete;
   TextFile& operator=(const TextFile&) = delete;
 
-  // Opens path for reading (closing what was open). 0; 66 when the file cannot be opened or
-  // read (a directory); 81 when it is empty (the file is then closed). Nothing is reported:
-  // the caller reports its own message.
-  int Open(const std::string& path);
+  enum class Opened { kOpened, kUnreadable, kEmpty };
+  // Opens path for reading (closing what was open). kUnreadable when the file cannot be opened
+  // or read (a directory); kEmpty (the file is then closed). Nothing is reported: the caller
+  // reports its own message.
+  Opened Open(const std::string& path);
   void Close();
   bool IsOpen() const { return file_ != nullptr; }
   // Closes the file and empties the line buffer, cursor and line count.
@@ -38,12 +41,13 @@ class TextFile {
 
   Problem problem() const { return problem_; }
   // Reports the problem that ended the reading (70 with the line, or 71) through report;
-  // returns its number, 0 when there was none.
+  // returns the report's result, kNone when there was no problem.
   template <typename Report>
-  int ReportProblem(Report&& report) const {
-    if (problem_ == Problem::kNulByte) return report(70, static_cast<uint16_t>(lineCount + 1));
-    if (problem_ == Problem::kTooLarge) return report(71, uint16_t{0});
-    return 0;
+  SdrError ReportProblem(Report&& report) const {
+    if (problem_ == Problem::kNulByte)
+      return report(SdrError::kInvalidCharacterOnLine, static_cast<uint16_t>(lineCount + 1));
+    if (problem_ == Problem::kTooLarge) return report(SdrError::kFileTooLarge, uint16_t{0});
+    return SdrError::kNone;
   }
 
   char line[kLineBuffer] = {};

@@ -75,9 +75,9 @@ TEST_F(KorvaneThrowing, ExceptionAnywhereEndsTheFlashCleanly) {
     Machine(0x38, {}, kDualBankSize, false);
     WriteImage(0x10000 + 60);
     platform::RemoveFile(Work("Update_force.xml"));
-    thrower.Arm(c.netFnByte, c.command, c.occurrence);
+    thrower.ArmAt(c.netFnByte, c.command, c.occurrence);
     ASSERT_EQ(Run({"-force"}), 0);
-    EXPECT_TRUE(thrower.thrown);
+    EXPECT_FALSE(thrower.thrownAt.empty());
     EXPECT_EQ(Result("Update_force.xml").resultCode, c.code);
     EXPECT_EQ(bmc.Selectors().imageSelector, c.selector);
     EXPECT_EQ(bmc.Channel2(false), testsupport::SimChannelAccess{});

@@ -63,7 +63,7 @@ class ConfigProgramTest : public VeltropFixture {
   int RunScript(const std::string& text, SdrMode mode = ModeForce) {
     Write("test.cfg", text);
     run = NewRun(mode);
-    return RunConfigScript(*run, "test.cfg");
+    return ErrorNumber(RunConfigScript(*run, "test.cfg"));
   }
 
   std::unique_ptr<SdrRun> run;
@@ -100,7 +100,7 @@ TEST_F(ConfigProgramTest, LastGroupFollowsFirstAndCountersRunOn) {
   run = NewRun(ModeForce);
   run->settings.ConsoleEcho = true;
   run->ApplySettings();
-  ASSERT_EQ(0, RunConfigScript(*run, "test.cfg"));
+  ASSERT_EQ(SdrError::kNone, RunConfigScript(*run, "test.cfg"));
   // board_b was written last, over board_a.
   EXPECT_EQ((std::vector<std::string>{"version " + std::string(kBoardB), "BMC", "FAN2 Speed", "Board Temp"}),
             RepositoryLabels());

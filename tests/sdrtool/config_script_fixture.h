@@ -24,17 +24,18 @@ class ConfigScriptTest : public OfflineRunTest {
     script = std::make_unique<ConfigScript>(*run);
   }
 
-  // Writes the script and runs every phase.
+  // Writes the script and runs every phase; the number of the failure it reported, or 0.
   int RunScript(const std::string& text) {
     Write("test.cfg", text);
-    return script->Run("test.cfg");
+    return ErrorNumber(script->Run("test.cfg"));
   }
   // Load, parse and execute only: the SDR files named need no BMC.
   int ExecuteScript(const std::string& text) {
     Write("test.cfg", text);
-    if (int result = script->Load("test.cfg")) return result;
-    if (int result = script->ParseLines()) return result;
-    return script->Execute();
+    SdrError result = script->Load("test.cfg");
+    if (result == SdrError::kNone) result = script->ParseLines();
+    if (result == SdrError::kNone) result = script->Execute();
+    return ErrorNumber(result);
   }
 
   // The numbers of the plain "Error, " lines of the log, in order.

@@ -82,7 +82,7 @@ INSTANTIATE_TEST_SUITE_P(Execute, ScriptFailureTest, ::testing::ValuesIn(kExecut
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ConfigScriptTest, MissingScriptIsReported) {
-  EXPECT_EQ(67, script->Run("absent.cfg"));
+  EXPECT_EQ(SdrError::kConfigFileOpenFailed, script->Run("absent.cfg"));
   EXPECT_EQ(std::vector<int>{67}, ReportedErrors());
 }
 

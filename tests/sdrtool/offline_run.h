@@ -6,11 +6,12 @@
 #include <vector>
 
 #include "platform/console.h"
-#include "platform/testing/memory_console.h"
 #include "platform/process.h"
+#include "platform/testing/memory_console.h"
 #include "platform/testing/virtual_clock.h"
 #include "runcontrol/run_environment.h"
 #include "sdrtool/sdr_run.h"
+#include "tests/sdrtool/sdr_error_printing.h"
 #include "tests/support/log_lines.h"
 #include "tests/support/temp_dir.h"
 

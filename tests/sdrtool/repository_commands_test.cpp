@@ -1,5 +1,4 @@
 #include "sdrtool/repository/repository_commands.h"
-#include "sdrtool/repository/command_codes.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -7,15 +6,20 @@
 #include <cstdio>
 #include <cstring>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "ipmi/device_commands.h"
+#include "ipmi/sdr_repository_commands.h"
 #include "platform/console.h"
-#include "platform/testing/memory_console.h"
 #include "platform/process.h"
+#include "platform/testing/memory_console.h"
 #include "platform/testing/virtual_clock.h"
+#include "sdrtool/repository/with_reservation.h"
 #include "sdrtool/sdr_run.h"
+#include "tests/sdrtool/sdr_error_printing.h"
 #include "tests/support/temp_dir.h"
 #include "transport/ipmi_driver.h"
 
@@ -98,11 +102,12 @@ class RepositoryCommands : public ::testing::Test {
     return lines;
   }
 
-  bool LogHasError() const {
+  std::vector<std::string> Errors() const {
+    std::vector<std::string> errors;
     for (const auto& line : Log()) {
-      if (line.rfind("Error, ", 0) == 0) return true;
+      if (line.rfind("Error, ", 0) == 0) errors.push_back(line);
     }
-    return false;
+    return errors;
   }
 
   testsupport::TempDir dir;
@@ -115,91 +120,94 @@ class RepositoryCommands : public ::testing::Test {
   CommandCheck check;
 };
 
-TEST_F(RepositoryCommands, GetDeviceIdAcceptsShortAndLongFormOnly) {
-  const Bytes data18 = {0x1C, 0x01, 0x00, 0x20, 0x01, 0x02, 0x30, 0x51, 0xDF,
-                        0xA2, 0x02, 0x00, 0x00, 0x01, 0x11, 0x22, 0x33, 0x44};
-  struct Case {
-    size_t length;
-    bool ok;
-    int count;
+// A stand-alone command's answer that its check refuses names the reason in error 30's detail;
+// a failure the sender reports leaves the detail without one.
+TEST_F(RepositoryCommands, StandAloneChecksNameWhyAnAnswerWasRefused) {
+  const Bytes deviceId18 = {0x1C, 0x01, 0x00, 0x20, 0x01, 0x02, 0x30, 0x51, 0xDF,
+                            0xA2, 0x02, 0x00, 0x00, 0x01, 0x11, 0x22, 0x33, 0x44};
+  const Bytes info = {0x2C, 0x20, 0x00, 0x51, 0x30, 0x00, 0x00, 0x10, 1, 2, 3, 4, 5, 6, 7, 8, 0x0F};
+  auto deviceId = [](SdrRun& r, CommandCheck* c) {
+    return SendChecked(r.commands, ipmi::GetDeviceId(), c).ok();
   };
-  for (const Case& c : {Case{14, true, 12}, Case{18, true, 16}, Case{15, false, 0}}) {
-    SCOPED_TRACE(c.length);
-    Start(ModeBackup);
-    bmc.answers = {Bytes(data18.begin(), data18.begin() + static_cast<long>(c.length))};
-    uint8_t out[16] = {};
-    int count = -1;
-    ASSERT_EQ(GetDeviceId(*run, out, &count, &check), c.ok);
-    if (c.ok) {
-      EXPECT_EQ(count, c.count);
-      // From the completion code on: code 00, device ID 20h ... product ID 0100h.
-      EXPECT_EQ(Bytes(out, out + count), Bytes(data18.begin() + 2, data18.begin() + 2 + c.count));
-    } else {
-      EXPECT_EQ(check.kind, CommandCheck::kLength);
-      EXPECT_EQ(check.value, 0x0F);
-    }
-  }
-  EXPECT_EQ(bmc.requests.back(), (Bytes{0x18, 0x01}));
-  EXPECT_EQ(ReportCommandError(*run, "Get Device ID", check), 30);
-  EXPECT_THAT(Log(),
-              ::testing::Contains("Error, IPMI comand error for Backup/GetSdrVersion Command: Get Device "
-                                  "ID illegal Size : 0F h"));
-}
-
-TEST_F(RepositoryCommands, CheckFailuresNameTheirKind) {
+  auto repositoryInfo = [](SdrRun& r, CommandCheck* c) {
+    return SendChecked(r.commands, ipmi::GetSdrRepositoryInfo(), c).ok();
+  };
   struct Case {
-    Bytes response;
-    uint8_t kind;
-    uint8_t value;
-    const char* detail;
+    const char* name;
+    std::function<bool(SdrRun&, CommandCheck*)> send;
+    const char* commandName;
+    Bytes answer;
+    bool ok;
+    const char* detail;  // error 30's, when refused
+    const char* senderError;
   };
   const Case cases[] = {
-      {{0x2D, 0x20, 0x00, 0x51, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
-       CommandCheck::kNetFn,
-       0x2D,
-       "Command: Get SDR Repository Info illegal NetFn : 2D h"},
-      {{0x2C, 0x20, 0x00, 0x51},
-       CommandCheck::kLength,
-       0x04,
-       "Command: Get SDR Repository Info illegal Size : 04 h"},
-      // A completion code is turned into an error by the command layer itself; the check
-      // state stays as it was.
-      {{0x2C, 0x20, 0xC1}, 0, 0, "Command: Get SDR Repository Info"},
+      {"Get Device ID, short form", deviceId, "Get Device ID",
+       Bytes(deviceId18.begin(), deviceId18.begin() + 14), true, nullptr, nullptr},
+      {"Get Device ID, long form", deviceId, "Get Device ID", deviceId18, true, nullptr, nullptr},
+      {"Get Device ID between its forms", deviceId, "Get Device ID",
+       Bytes(deviceId18.begin(), deviceId18.begin() + 15), false,
+       "Command: Get Device ID illegal Size : 0F h", nullptr},
+      {"repository info", repositoryInfo, "Get SDR Repository Info", info, true, nullptr, nullptr},
+      {"another network function",
+       repositoryInfo,
+       "Get SDR Repository Info",
+       {0x2D, 0x20, 0x00, 0x51, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
+       false,
+       "Command: Get SDR Repository Info illegal NetFn : 2D h",
+       nullptr},
+      {"another command",
+       repositoryInfo,
+       "Get SDR Repository Info",
+       {0x2C, 0x22, 0x00, 0x01, 0x02},
+       false,
+       "Command: Get SDR Repository Info illegal NetFn : 2C h",
+       nullptr},
+      {"cut short",
+       repositoryInfo,
+       "Get SDR Repository Info",
+       {0x2C, 0x20, 0x00, 0x51},
+       false,
+       "Command: Get SDR Repository Info illegal Size : 04 h",
+       nullptr},
+      {"refused",
+       repositoryInfo,
+       "Get SDR Repository Info",
+       {0x2C, 0x20, 0xC1},
+       false,
+       "Command: Get SDR Repository Info",
+       "Error, failed to receive BMC response, bad completion code code = C1"},
+      {"Reserve",
+       [](SdrRun& r, CommandCheck* c) {
+         return SendChecked(r.commands, ipmi::ReserveRepository(ipmi::Repository::kActive), c).value ==
+                0xBEEF;
+       },
+       "Reserve", Reserved(0xBEEF), true, nullptr, nullptr},
+      // Not every BMC knows the OEM query: its refusal is no error.
+      {"OEM query refused",
+       [](SdrRun& r, CommandCheck* c) {
+         SendOptions quiet;
+         quiet.quietCompletion = true;
+         return SendChecked(r.commands, ipmi::OemE0Info(), c, quiet).ok();
+       },
+       "OEM", Completion(0xFC, 0xE0, 0xC1), false, nullptr, nullptr},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.detail);
+    SCOPED_TRACE(c.name);
     Start(ModeBackup);
-    bmc.answers = {c.response};
-    uint8_t info[15];
-    EXPECT_FALSE(GetSdrRepositoryInfo(*run, info, &check));
-    EXPECT_EQ(check.kind, c.kind);
-    EXPECT_EQ(check.value, c.value);
-    ReportCommandError(*run, "Get SDR Repository Info", check);
-    EXPECT_THAT(Log(), ::testing::Contains(std::string("Error, IPMI comand error for Backup/GetSdrVersion ") +
-                                           c.detail));
     std::remove(LogFileName());
+    bmc.answers = {c.answer};
+    EXPECT_EQ(c.send(*run, &check), c.ok);
+    if (c.detail) {
+      EXPECT_EQ(ReportCommandError(*run, c.commandName, check), SdrError::kBackupCommandError);
+      std::vector<std::string> expected;
+      if (c.senderError) expected.push_back(c.senderError);
+      expected.push_back(std::string("Error, IPMI comand error for Backup/GetSdrVersion ") + c.detail);
+      EXPECT_EQ(Errors(), expected);
+    } else {
+      EXPECT_TRUE(Errors().empty());
+    }
   }
-}
-
-TEST_F(RepositoryCommands, RepositoryInfoReserveAndOemInfoDeliverTheirBytes) {
-  Start();
-  Bytes info = {0x2C, 0x20, 0x00, 0x51, 0x30, 0x00, 0x00, 0x10, 1, 2, 3, 4, 5, 6, 7, 8, 0x0F};
-  bmc.answers = {info, Reserved(0xBEEF), {0xFC, 0xE0, 0x00, 0x07, 0x08, 0x09}};
-  uint8_t out[15] = {};
-  ASSERT_TRUE(GetSdrRepositoryInfo(*run, out, &check));
-  EXPECT_EQ(Bytes(out, out + 15), Bytes(info.begin() + 2, info.end()));
-  uint16_t reservation = 0;
-  ASSERT_TRUE(ReserveSdrRepository(*run, &reservation, &check));
-  EXPECT_EQ(reservation, 0xBEEF);
-  uint8_t oem[3] = {};
-  ASSERT_TRUE(GetOemE0Info(*run, oem, &check));
-  EXPECT_EQ(Bytes(oem, oem + 3), (Bytes{7, 8, 9}));
-  EXPECT_THAT(bmc.requests, ElementsAre(Bytes{0x28, 0x20}, Bytes{0x28, 0x22}, Bytes{0xF8, 0xE0}));
-
-  // Not every BMC knows the OEM query: its refusal is no error.
-  bmc.answers = {Completion(0xFC, 0xE0, 0xC1)};
-  EXPECT_FALSE(GetOemE0Info(*run, oem, &check));
-  EXPECT_FALSE(LogHasError());
 }
 
 // A record of 25 bytes: header, then chunks of 16 and 4.
@@ -219,11 +227,9 @@ TEST_F(RepositoryCommands, GetSdrRecordReadsHeaderThenChunks) {
   bmc.answers = {Reserved(0x0102), SdrPart(0x0008, Slice(record, 0, 5)),
                  SdrPart(0x0008, Slice(record, 5, 16)), SdrPart(0x0008, Slice(record, 21, 4))};
   uint16_t id = 0x0007;
-  uint8_t buffer[kMaxRepositoryRecordBytes] = {};
-  int total = 0;
-  ASSERT_TRUE(GetSdrRecord(*run, &id, buffer, sizeof buffer, &total, &check));
-  EXPECT_EQ(total, 25);
-  EXPECT_EQ(Bytes(buffer, buffer + total), record);
+  Bytes read;
+  ASSERT_TRUE(GetSdrRecord(*run, &id, &read, &check));
+  EXPECT_EQ(read, record);
   EXPECT_EQ(id, 0x0008);
   EXPECT_THAT(bmc.requests, ElementsAre(Bytes{0x28, 0x22}, Bytes{0x28, 0x23, 0x02, 0x01, 0x07, 0x00, 0, 5},
                                         Bytes{0x28, 0x23, 0x02, 0x01, 0x07, 0x00, 5, 16},
@@ -241,24 +247,22 @@ TEST_F(RepositoryCommands, LostReservationRestartsTheRecordWithANewOne) {
                  SdrPart(0xFFFF, Slice(record, 5, 16)),
                  SdrPart(0xFFFF, Slice(record, 21, 4))};
   uint16_t id = 0;
-  uint8_t buffer[kMaxRepositoryRecordBytes] = {};
-  int total = 0;
-  ASSERT_TRUE(GetSdrRecord(*run, &id, buffer, sizeof buffer, &total, &check));
-  EXPECT_EQ(Bytes(buffer, buffer + total), record);
+  Bytes read;
+  ASSERT_TRUE(GetSdrRecord(*run, &id, &read, &check));
+  EXPECT_EQ(read, record);
   EXPECT_EQ(id, 0xFFFF);
   ASSERT_EQ(bmc.requests.size(), 7u);
   EXPECT_EQ(bmc.requests[3], (Bytes{0x28, 0x22}));
   EXPECT_EQ(bmc.requests[4], (Bytes{0x28, 0x23, 0x02, 0x00, 0x00, 0x00, 0, 5}));  // new reservation, offset 0
-  EXPECT_FALSE(LogHasError());
+  EXPECT_TRUE(Errors().empty());
 }
 
 TEST_F(RepositoryCommands, VersionQueryNeverReReserves) {
   Start(ModeVersion);
   bmc.answers = {Reserved(1), Completion(0x2C, 0x23, 0xC5)};
   uint16_t id = 0;
-  uint8_t buffer[kMaxRepositoryRecordBytes] = {};
-  int total = 0;
-  EXPECT_FALSE(GetSdrRecord(*run, &id, buffer, sizeof buffer, &total, &check));
+  Bytes read;
+  EXPECT_FALSE(GetSdrRecord(*run, &id, &read, &check));
   EXPECT_EQ(check.kind, CommandCheck::kCompletion);
   EXPECT_EQ(check.value, 0xC5);
   EXPECT_EQ(bmc.requests.size(), 2u);
@@ -273,9 +277,8 @@ TEST_F(RepositoryCommands, ReservationBudgetEndsAfter300Losses) {
   }
   bmc.answers.push_back(Completion(0x2C, 0x23, 0xC5));
   uint16_t id = 0;
-  uint8_t buffer[kMaxRepositoryRecordBytes] = {};
-  int total = 0;
-  EXPECT_FALSE(GetSdrRecord(*run, &id, buffer, sizeof buffer, &total, &check));
+  Bytes read;
+  EXPECT_FALSE(GetSdrRecord(*run, &id, &read, &check));
   EXPECT_EQ(check.kind, CommandCheck::kCompletion);
   EXPECT_EQ(check.value, 0xC5);
   EXPECT_TRUE(bmc.answers.empty());
@@ -307,9 +310,8 @@ TEST_F(RepositoryCommands, GetSdrRecordChecksEveryPart) {
     Start();
     bmc.answers = c.answers;
     uint16_t id = 0;
-    uint8_t buffer[kMaxRepositoryRecordBytes] = {};
-    int total = 0;
-    EXPECT_FALSE(GetSdrRecord(*run, &id, buffer, sizeof buffer, &total, &check));
+    Bytes read;
+    EXPECT_FALSE(GetSdrRecord(*run, &id, &read, &check));
     EXPECT_EQ(check.kind, c.kind);
     EXPECT_EQ(check.value, c.value);
     EXPECT_EQ(id, 0);
@@ -320,9 +322,8 @@ TEST_F(RepositoryCommands, GetSdrRecordFailsOnTransportFailureWithoutCheck) {
   Start();
   bmc.answers = {Reserved(1)};  // then the driver cannot be reached
   uint16_t id = 0;
-  uint8_t buffer[kMaxRepositoryRecordBytes] = {};
-  int total = 0;
-  EXPECT_FALSE(GetSdrRecord(*run, &id, buffer, sizeof buffer, &total, &check));
+  Bytes read;
+  EXPECT_FALSE(GetSdrRecord(*run, &id, &read, &check));
   EXPECT_EQ(check.kind, CommandCheck::kNone);
   EXPECT_THAT(Log(), ::testing::Contains("Error, failed to open IPMI Driver"));
 }

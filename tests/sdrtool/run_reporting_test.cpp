@@ -95,20 +95,23 @@ TEST_F(RunReporting, ReportResultCodeWritesTheModesFileUnlessOperatorOrBackup) {
 
 TEST_F(RunReporting, ErrorLineForms) {
   auto run = NewRun(ModeBackup);  // no result files
-  ErrorReporter& e = run->errors;
+  // By number, as result files show them; 80 and 85 are no errors of the catalogue.
+  auto report = [&run](int number, uint16_t value = 0, const char* detail = nullptr) {
+    return ErrorNumber(run->errors.Report(static_cast<SdrError>(number), value, detail));
+  };
   run->trace.request = "Snd: 28 20 ";
   run->trace.response = "Rec: 2C 20 C1 ";
-  EXPECT_EQ(e.Report(0), 0);
-  EXPECT_EQ(e.Report(81), 81);
-  EXPECT_EQ(e.Report(80), 81);
-  EXPECT_EQ(e.Report(85), 81);
-  EXPECT_EQ(e.Report(57, 12), 57);
-  EXPECT_EQ(e.Report(66, 0, "C:\\x\\a.bin"), 66);
-  EXPECT_EQ(e.Report(26, 0, "C1"), 26);
-  EXPECT_EQ(e.Report(75), 75);
-  EXPECT_EQ(e.Report(61, 0, "1.00"), 61);
-  EXPECT_EQ(e.Report(27, 0, "Partial Add SDR"), 27);
-  EXPECT_EQ(e.Report(12), 12);
+  EXPECT_EQ(report(0), 0);
+  EXPECT_EQ(report(81), 81);
+  EXPECT_EQ(report(80), 81);
+  EXPECT_EQ(report(85), 81);
+  EXPECT_EQ(report(57, 12), 57);
+  EXPECT_EQ(report(66, 0, "C:\\x\\a.bin"), 66);
+  EXPECT_EQ(report(26, 0, "C1"), 26);
+  EXPECT_EQ(report(75), 75);
+  EXPECT_EQ(report(61, 0, "1.00"), 61);
+  EXPECT_EQ(report(27, 0, "Partial Add SDR"), 27);
+  EXPECT_EQ(report(12), 12);
   EXPECT_THAT(Log(),
               ElementsAre("Error, ", "Error, invalid Sensor Data Record found, number 12",
                           "Error, failed to open the specified input file C:\\x\\a.bin",
@@ -121,8 +124,8 @@ TEST_F(RunReporting, ErrorLineForms) {
 
 TEST_F(RunReporting, OnlyTheFirstErrorReachesTheResultFile) {
   auto run = NewRun(ModeUpdate);
-  run->errors.Report(57, 3);
-  run->errors.Report(62);
+  run->errors.Report(SdrError::kInvalidRecord, 3);
+  run->errors.Report(SdrError::kSdrFileParsing);
   auto tree = testsupport::ReadResultFile(dir.File("Update_normal.xml"));
   ASSERT_TRUE(tree.parsed);
   EXPECT_EQ(tree.resultCode, "SDR057");
@@ -131,7 +134,7 @@ TEST_F(RunReporting, OnlyTheFirstErrorReachesTheResultFile) {
 
 TEST_F(RunReporting, UnknownNumbersAreReportedAs81) {
   auto run = NewRun(ModeVersion);
-  run->errors.Report(200);
+  run->errors.Report(static_cast<SdrError>(200));
   EXPECT_EQ(testsupport::ReadResultFile(dir.File("Get_version.xml")).resultCode, "SDR081");
 }
 

@@ -21,10 +21,11 @@ class SdrParserTest : public OfflineRunTest {
     run->ApplySettings();
   }
 
-  // Opens and parses the file as the programming procedure does.
+  // Opens and parses the file as the programming procedure does: the failure's number, 0 when
+  // the records were parsed, -1 when the file did not open.
   int ParsePath(const std::string& path, const SetNameList* names) {
-    int result = file.Open(path);
-    return result != 0 ? result : ParseSdrText(*run, file, names, &records);
+    if (file.Open(path) != TextFile::Opened::kOpened) return -1;
+    return ErrorNumber(ParseSdrText(*run, file, names, &records));
   }
   // Writes text as the file "test.sdr" and parses it.
   int ParseText(const std::string& text, const SetNameList* names = nullptr) {

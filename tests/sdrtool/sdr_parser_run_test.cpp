@@ -34,8 +34,8 @@ class SdrFileRun : public VeltropFixture {
     auto run = NewRun(ModeNone);
     TextFile file;
     SdrRecordList records;
-    EXPECT_EQ(0, file.Open(File(name))) << name;
-    EXPECT_EQ(0, ParseSdrText(*run, file, names, &records)) << name;
+    EXPECT_EQ(TextFile::Opened::kOpened, file.Open(File(name))) << name;
+    EXPECT_EQ(SdrError::kNone, ParseSdrText(*run, file, names, &records)) << name;
     return programtest::RecordsOf(records);
   }
 

@@ -8,6 +8,7 @@
 #include "sdrtool/programming/sdr_programming.h"
 #include "tests/sdrtool/program_test_support.h"
 #include "tests/sdrtool/veltrop_fixture.h"
+#include "tests/support/result_file.h"
 
 namespace veltrop {
 namespace {
@@ -55,7 +56,7 @@ TEST_F(SdrProgram, WritesTheFileIntoTheRepositoryAndVerifiesIt) {
   WriteSdr("new.sdr", records);
   auto run = ProgramRun();
   ASSERT_TRUE(run->programming.transcript.Open(File("transcript")));
-  EXPECT_EQ(ProgramSdrFile(*run, "new.sdr", nullptr, false), 0);
+  EXPECT_EQ(ProgramSdrFile(*run, "new.sdr", nullptr, false), SdrError::kNone);
   run->programming.transcript.Close();
 
   EXPECT_EQ(WithoutIds(bmc.Records()), WithoutIds(records));
@@ -83,7 +84,7 @@ TEST_F(SdrProgram, RealRepositoriesAreWrittenAndVerifiedWhole) {
     const std::vector<Record> records = testsupport::SplitRecords(testsupport::RealSdr(name));
     WriteSdr("real.sdr", records);
     auto run = ProgramRun();
-    EXPECT_EQ(ProgramSdrFile(*run, "real.sdr", nullptr, false), 0);
+    EXPECT_EQ(ProgramSdrFile(*run, "real.sdr", nullptr, false), SdrError::kNone);
     EXPECT_EQ(WithoutIds(bmc.Records()), WithoutIds(records));
     EXPECT_EQ(run->programming.verifyCount, static_cast<int>(records.size()) + 1);
   }
@@ -105,6 +106,8 @@ TEST_F(SdrProgram, ReadBackFaultsFailTheUpdateAndReleaseTheLockAsFailed) {
       {"reserve refused", "netfn=0x3e cmd=0x11 skip=7 count=1 cc=0xc0", "Error, failed to send IPMI command"},
       {"first read of the wrong length", "netfn=0x3e cmd=0x12 skip=2 count=1 length=9",
        "Error, wrong number of bytes read"},
+      {"first read echoing another command", "netfn=0x3e cmd=0x12 skip=2 count=1 patch=1:13",
+       "Error, wrong number of bytes read"},
       {"later read of the wrong length", "netfn=0x3e cmd=0x12 skip=3 count=1 length=9",
        "Error, SDR record read error from BMC"},
       {"record longer than 69 bytes", "netfn=0x3e cmd=0x12 skip=2 count=1 patch=9:41",
@@ -114,6 +117,9 @@ TEST_F(SdrProgram, ReadBackFaultsFailTheUpdateAndReleaseTheLockAsFailed) {
       {"erase refused", "netfn=0x3e cmd=0x14 count=1 cc=0xc1", "Error, failed to clear the SDR repository"},
       {"record write refused", "netfn=0x3e cmd=0x13 skip=2 count=1 cc=0xc1",
        "Error, unsupported SparedSDR command"},
+      // The second record's first chunk names the record its second chunk goes to.
+      {"record ID not in the answer", "netfn=0x3e cmd=0x13 skip=1 count=1 length=4",
+       "Error, wrong number of bytes read"},
   };
   WriteSdr("new.sdr", records);
   for (const Case& c : cases) {
@@ -125,7 +131,7 @@ TEST_F(SdrProgram, ReadBackFaultsFailTheUpdateAndReleaseTheLockAsFailed) {
     bmc.ClearLog();
     bmc.AddFault(c.rule);
     auto run = ProgramRun();
-    EXPECT_EQ(ProgramSdrFile(*run, File("new.sdr"), nullptr, false), 33);
+    EXPECT_EQ(ProgramSdrFile(*run, File("new.sdr"), nullptr, false), SdrError::kWriteFailed);
     const std::string log = testsupport::ReadFileOrEmpty(caseDir.File(kMainLog));
     EXPECT_NE(log.find(c.logLine), std::string::npos) << log;
     EXPECT_NE(log.find("Error, SDR file unsuccessfully written"), std::string::npos);
@@ -139,7 +145,7 @@ TEST_F(SdrProgram, LockRefusedStopsBeforeAnythingElse) {
   bmc.AddFault("netfn=0x3e cmd=0x10 count=1 cc=0xc1");
   WriteSdr("new.sdr", MakeRecords(2));
   auto run = ProgramRun();
-  EXPECT_EQ(ProgramSdrFile(*run, "new.sdr", nullptr, false), 81);
+  EXPECT_EQ(ProgramSdrFile(*run, "new.sdr", nullptr, false), SdrError::kAlreadyReported);
   EXPECT_EQ(Exchanges(bmc).size(), 1u);
   EXPECT_TRUE(LogHas("Error, unsupported SparedSDR command on BMC"));
   EXPECT_FALSE(LogHas("SDR file unsuccessfully written"));
@@ -150,19 +156,34 @@ TEST_F(SdrProgram, LockRefusedStopsBeforeAnythingElse) {
 TEST_F(SdrProgram, LostOrRefusedLockAnswersLeaveTheBmcUnlocked) {
   const std::vector<Record> old = MakeRecords(3, 40);
   const std::vector<Record> records = MakeRecords(5);
+  // The first error of each is the one its result file shows.
   struct Case {
     const char* name;
     const char* rule;
-    int result;
+    const char* firstError;
     std::vector<uint8_t> modes;
     bool committed;
   } cases[] = {
-      {"lock granted, answer lost", "netfn=0x3e cmd=0x10 match=00 status=10", 29, {0x00, 0x01}, false},
-      {"lock never arrived", "netfn=0x3e cmd=0x10 match=00 status=9", 28, {0x00}, false},
-      {"commit refused", "netfn=0x3e cmd=0x10 match=02 cc=0xc0", 26, {0x00, 0x02, 0x01}, false},
-      {"commit never arrived", "netfn=0x3e cmd=0x10 match=02 status=9", 28, {0x00, 0x02, 0x01}, false},
+      {"lock granted, answer lost", "netfn=0x3e cmd=0x10 match=00 status=10", "SDR029", {0x00, 0x01}, false},
+      {"lock granted, answer garbled",
+       "netfn=0x3e cmd=0x10 match=00 length=4",
+       "SDR029",
+       {0x00, 0x01},
+       false},
+      {"lock never arrived", "netfn=0x3e cmd=0x10 match=00 status=9", "SDR028", {0x00}, false},
+      {"commit refused", "netfn=0x3e cmd=0x10 match=02 cc=0xc0", "SDR077", {0x00, 0x02, 0x01}, false},
+      {"commit never arrived", "netfn=0x3e cmd=0x10 match=02 status=9", "SDR028", {0x00, 0x02, 0x01}, false},
       // The repository shows the commit happened: the update is done.
-      {"commit done, answer lost", "netfn=0x3e cmd=0x10 match=02 status=10", 0, {0x00, 0x02, 0x01}, true},
+      {"commit done, answer lost",
+       "netfn=0x3e cmd=0x10 match=02 status=10",
+       "SDR029",
+       {0x00, 0x02, 0x01},
+       true},
+      {"commit done, answer garbled",
+       "netfn=0x3e cmd=0x10 match=02 length=4",
+       "SDR029",
+       {0x00, 0x02, 0x01},
+       true},
   };
   WriteSdr("new.sdr", records);
   for (const Case& c : cases) {
@@ -174,7 +195,9 @@ TEST_F(SdrProgram, LostOrRefusedLockAnswersLeaveTheBmcUnlocked) {
     bmc.ClearLog();
     bmc.AddFault(c.rule);
     auto run = ProgramRun();
-    EXPECT_EQ(ProgramSdrFile(*run, File("new.sdr"), nullptr, false), c.result);
+    EXPECT_EQ(ProgramSdrFile(*run, File("new.sdr"), nullptr, false),
+              c.committed ? SdrError::kNone : SdrError::kAlreadyReported);
+    EXPECT_EQ(testsupport::ReadResultFile(caseDir.File("Update_force.xml")).resultCode, c.firstError);
     EXPECT_EQ(LockModes(), c.modes);
     EXPECT_FALSE(bmc.LockHeld());
     if (c.committed) {
@@ -187,7 +210,7 @@ TEST_F(SdrProgram, LostOrRefusedLockAnswersLeaveTheBmcUnlocked) {
 
 TEST_F(SdrProgram, FileThatCannotBeOpenedIsReported) {
   auto run = ProgramRun();
-  EXPECT_EQ(ProgramSdrFile(*run, "missing.sdr", nullptr, false), 68);
+  EXPECT_EQ(ProgramSdrFile(*run, "missing.sdr", nullptr, false), SdrError::kSdrFileOpenFailed);
   EXPECT_TRUE(LogHas("Error, failed to open the specified SDR file"));
   EXPECT_TRUE(Exchanges(bmc).empty());
 }
@@ -198,21 +221,22 @@ TEST_F(SdrProgram, CompareOnlyReadsTheActiveRepositoryWithoutWriting) {
     const char* name;
     std::vector<Record> repository;
     std::vector<Record> file;
-    int result;
+    SdrError result;
     const char* logLine;
   } cases[] = {
-      {"equal apart from record IDs", four, WithoutIds(four), 0, "SDR data was successfully compared!"},
+      {"equal apart from record IDs", four, WithoutIds(four), SdrError::kNone,
+       "SDR data was successfully compared!"},
       {"file of 3 against 4",
        four,
        {four[0], four[1], four[2]},
-       32,
+       SdrError::kCompareMismatch,
        "Verify 4 ++++++ record num unmatch fSensData="},
       {"empty repository",
        {},
        {four[0], four[1]},
-       32,
+       SdrError::kCompareMismatch,
        "Verify 1 ++++++ record num unmatch fSensData=0 eSensData ="},
-      {"both empty", {}, {}, 0, "SDR data was successfully compared!"},
+      {"both empty", {}, {}, SdrError::kNone, "SDR data was successfully compared!"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -227,7 +251,7 @@ TEST_F(SdrProgram, CompareOnlyReadsTheActiveRepositoryWithoutWriting) {
     const std::string log = Unix(testsupport::ReadFileOrEmpty(caseDir.File(kMainLog)));
     EXPECT_NE(log.find(c.logLine), std::string::npos) << log;
     EXPECT_EQ(log.find("eSensData =0\n") != std::string::npos, std::string(c.name) == "file of 3 against 4");
-    if (c.result != 0) {
+    if (c.result != SdrError::kNone) {
       EXPECT_NE(log.find("Error, SDR file does not match with what was programmed into memory"),
                 std::string::npos);
     }
@@ -247,12 +271,12 @@ TEST_F(SdrProgram, CountersContinueAcrossFilesOfOneRun) {
   auto run = ProgramRun();
   run->settings.ConsoleEcho = true;
   run->ApplySettings();
-  { ASSERT_EQ(ProgramSdrFile(*run, "a.sdr", nullptr, false), 0); }
+  { ASSERT_EQ(ProgramSdrFile(*run, "a.sdr", nullptr, false), SdrError::kNone); }
   EXPECT_EQ(run->programming.verifyCount, 4);
   EXPECT_NE(console.Output().find(" ----- > #3\r"), std::string::npos);
   bmc.AddFault("netfn=0x3e cmd=0x12 skip=2 count=1 patch=7:EE");
   console.ClearOutput();
-  EXPECT_EQ(ProgramSdrFile(*run, "b.sdr", nullptr, false), 33);
+  EXPECT_EQ(ProgramSdrFile(*run, "b.sdr", nullptr, false), SdrError::kWriteFailed);
   EXPECT_TRUE(LogHas("Verify 6 ++++++++ data error i=2"));
   // Writing counts each file from 1, the read-back goes on from the first file.
   EXPECT_NE(console.Output().find(
@@ -265,7 +289,7 @@ TEST_F(SdrProgram, ProgressRisesThroughTheScheduleAndIsPublishedEveryTenthRecord
   WriteSdr("new.sdr", MakeRecords(25));
   auto run = ProgramRun(ModeForce);
   run->ctx.progressRatio = 30;
-  ASSERT_EQ(ProgramSdrFile(*run, "new.sdr", nullptr, false), 0);
+  ASSERT_EQ(ProgramSdrFile(*run, "new.sdr", nullptr, false), SdrError::kNone);
   watcher.Look();
   // 24 points over FileRecordCount 26 per record: published at written record 10 and 20 and
   // at read-back record 10 and 20.
@@ -323,9 +347,10 @@ TEST_F(SdrProgram, ManagedUpdateOfANewerFileCompletes) {
 
 class SdrReadBack : public SdrProgram {
  protected:
+  // The number of the read's failure, 0 when it read the repository.
   int ReadActive(SdrRun& run) {
     readList.clear();
-    return ReadRepository(run, false, &readList);
+    return ErrorNumber(ReadRepository(run, false, &readList));
   }
   SdrRecordList readList;
 };

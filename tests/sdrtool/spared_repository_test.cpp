@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "platform/files.h"
 #include "sdrtool/repository/spared_repository.h"
 #include "tests/sdrtool/program_test_support.h"
 #include "tests/sdrtool/veltrop_fixture.h"
@@ -17,7 +18,7 @@ class SparedRepository : public VeltropFixture {
  protected:
   void SetUp() override {
     run = NewRun(ModeForce);
-    ASSERT_EQ(SetSparedSdrLock(*run, kLockTake), 0);
+    ASSERT_TRUE(TakeUpdateLock(*run));
     ASSERT_TRUE(bmc.LockHeld());
     bmc.ClearLog();
   }
@@ -35,7 +36,7 @@ TEST_F(SparedRepository, RecordIsWrittenInSixteenByteChunksUnderOneRecordId) {
     SCOPED_TRACE(c.body);
     bmc.ClearLog();
     const Record record = MakeRecord(0x0102, 0x01, c.body, 3);
-    ASSERT_EQ(PartialAddSparedSdr(*run, record.data()), 0);
+    ASSERT_EQ(PartialAddSparedSdr(*run, record.data()), SdrError::kNone);
 
     std::vector<Exchange> all = Exchanges(bmc);
     ASSERT_EQ(all.size(), c.requestSizes.size() + 1);
@@ -71,7 +72,7 @@ TEST_F(SparedRepository, RecordIsWrittenInSixteenByteChunksUnderOneRecordId) {
 
 TEST_F(SparedRepository, BodyAboveSixtyFourBytesIsRefusedBeforeAnythingIsSent) {
   Record record = MakeRecord(1, 0x01, 65, 1);
-  EXPECT_EQ(PartialAddSparedSdr(*run, record.data()), 58);
+  EXPECT_EQ(PartialAddSparedSdr(*run, record.data()), SdrError::kInvalidRecordLength);
   EXPECT_TRUE(bmc.LogLines().empty());
   EXPECT_TRUE(bmc.Records(true).empty());
 }
@@ -79,14 +80,14 @@ TEST_F(SparedRepository, BodyAboveSixtyFourBytesIsRefusedBeforeAnythingIsSent) {
 TEST_F(SparedRepository, LostReservationRestartsTheRecordWithANewReservationAndRecordId) {
   for (int chunk : {0, 1, 4}) {
     SCOPED_TRACE(chunk);
-    ASSERT_EQ(SetSparedSdrLock(*run, kLockTake), 0);
-    ASSERT_EQ(ClearSparedSdr(*run), 0);
+    ASSERT_TRUE(TakeUpdateLock(*run));
+    ASSERT_TRUE(ClearSparedSdr(*run));
     bmc.ClearLog();
     bmc.ClearFaults();
     // Another party reserves just before this chunk: the BMC drops the half-written record.
     bmc.AddFault("netfn=0x3e cmd=0x13 skip=" + std::to_string(chunk) + " count=1 cancel");
     const Record record = MakeRecord(0, 0x01, 64, 9);
-    ASSERT_EQ(PartialAddSparedSdr(*run, record.data()), 0);
+    ASSERT_EQ(PartialAddSparedSdr(*run, record.data()), SdrError::kNone);
 
     std::vector<Exchange> all = Exchanges(bmc);
     std::vector<Exchange> reserves = Only(all, 0xF8, 0x11);
@@ -115,11 +116,11 @@ TEST_F(SparedRepository, ThreeHundredLostReservationsGiveRetryError) {
   struct Case {
     uint8_t command;
     int losses;
-    int result;
+    bool done;
     const char* name;
-  } cases[] = {{0x13, 299, 0, "Partial Add SDR"},
-               {0x13, 300, 81, "Partial Add SDR"},
-               {0x14, 300, 81, "Clear SDR repository"}};
+  } cases[] = {{0x13, 299, true, "Partial Add SDR"},
+               {0x13, 300, false, "Partial Add SDR"},
+               {0x14, 300, false, "Clear SDR repository"}};
   programtest::SetErasePolls(bmc, 0);
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.name) + " " + std::to_string(c.losses));
@@ -129,11 +130,11 @@ TEST_F(SparedRepository, ThreeHundredLostReservationsGiveRetryError) {
     std::snprintf(rule, sizeof rule, "netfn=0x3e cmd=0x%02x count=%d cc=0xc5", c.command, c.losses);
     bmc.AddFault(rule);
     const Record record = MakeRecord(0, 0x01, 20, 1);
-    const int result = c.command == 0x13 ? PartialAddSparedSdr(*run, record.data()) : ClearSparedSdr(*run);
-    EXPECT_EQ(result, c.result);
-    EXPECT_EQ(Only(Exchanges(bmc), 0xF8, 0x11).size(),
-              static_cast<size_t>(c.result == 0 ? c.losses + 1 : 300));
-    EXPECT_EQ(LogHas(std::string("Error, IPMI command retry error command = ") + c.name), c.result != 0);
+    const bool done = c.command == 0x13 ? PartialAddSparedSdr(*run, record.data()) == SdrError::kNone
+                                        : ClearSparedSdr(*run);
+    EXPECT_EQ(done, c.done);
+    EXPECT_EQ(Only(Exchanges(bmc), 0xF8, 0x11).size(), static_cast<size_t>(c.done ? c.losses + 1 : 300));
+    EXPECT_EQ(LogHas(std::string("Error, IPMI command retry error command = ") + c.name), !c.done);
   }
   EXPECT_FALSE(LogHas("code = C5"));
 }
@@ -141,11 +142,11 @@ TEST_F(SparedRepository, ThreeHundredLostReservationsGiveRetryError) {
 TEST_F(SparedRepository, EraseIsPolledEveryHalfSecondUntilComplete) {
   for (uint32_t polls : {0u, 1u, 3u}) {
     SCOPED_TRACE(polls);
-    ASSERT_EQ(PartialAddSparedSdr(*run, MakeRecord(0, 0x01, 20, 1).data()), 0);
+    ASSERT_EQ(PartialAddSparedSdr(*run, MakeRecord(0, 0x01, 20, 1).data()), SdrError::kNone);
     programtest::SetErasePolls(bmc, polls);
     bmc.ClearLog();
     const uint64_t sleptBefore = clock.TotalSleptMs();
-    ASSERT_EQ(ClearSparedSdr(*run), 0);
+    ASSERT_TRUE(ClearSparedSdr(*run));
     std::vector<Exchange> clears = Only(Exchanges(bmc), 0xF8, 0x14);
     ASSERT_EQ(clears.size(), polls + 1);
     EXPECT_EQ(clears[0].request.back(), 0xAA);
@@ -161,31 +162,51 @@ TEST_F(SparedRepository, EraseIsPolledEveryHalfSecondUntilComplete) {
   }
 }
 
+// A failed erase leaves its own error, if any, to the caller (which reports error 25).
 TEST_F(SparedRepository, EraseFailures) {
+  const std::string refused =
+      "Error, unsupported SparedSDR command on BMC.Or, the time-out is generated by a "
+      "system high load code = ";
   struct Case {
     const char* name;
     std::string rule;
-    int result;
+    bool erased;
+    std::vector<std::string> errors;
   } cases[] = {
-      {"status answer of the wrong length", "netfn=0x3e cmd=0x14 skip=1 count=1 length=3", 29},
-      {"status request refused", "netfn=0x3e cmd=0x14 skip=2 count=1 cc=0xd5", 81},
-      {"reserve refused", "netfn=0x3e cmd=0x11 count=1 cc=0xd5", 81},
-      {"erase start refused", "netfn=0x3e cmd=0x14 count=1 cc=0xc1", 81},
+      {"status answer of the wrong length", "netfn=0x3e cmd=0x14 skip=1 count=1 length=3", false, {}},
+      {"status request refused", "netfn=0x3e cmd=0x14 skip=2 count=1 cc=0xd5", false, {refused + "D5"}},
+      {"reserve refused", "netfn=0x3e cmd=0x11 count=1 cc=0xd5", false, {refused + "D5"}},
+      {"reserve answer without the reservation",
+       "netfn=0x3e cmd=0x11 count=1 length=4",
+       false,
+       {"Error, wrong number of bytes read"}},
+      {"erase start refused", "netfn=0x3e cmd=0x14 count=1 cc=0xc1", false, {refused + "C1"}},
       // The erase went on although its answer was lost; the polls find it done.
-      {"erase start answer lost", "netfn=0x3e cmd=0x14 count=1 status=10", 0},
+      {"erase start answer lost",
+       "netfn=0x3e cmd=0x14 count=1 status=10",
+       true,
+       {"Error, failed to send IPMI command"}},
+      // A forgiven start comes back without its status.
+      {"erase start without its status", "netfn=0x3e cmd=0x14 count=1 length=3", true, {}},
   };
+  programtest::SetErasePolls(bmc, 2);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     bmc.ClearFaults();
     bmc.AddFault(c.rule);
-    EXPECT_EQ(ClearSparedSdr(*run), c.result);
+    platform::RemoveFile(File(kMainLog));
+    EXPECT_EQ(ClearSparedSdr(*run), c.erased);
+    std::vector<std::string> errors;
+    for (const std::string& line : LogLines())
+      if (line.rfind("Error, ", 0) == 0) errors.push_back(line);
+    EXPECT_EQ(errors, c.errors);
   }
 }
 
 TEST_F(SparedRepository, EraseThatNeverCompletesFailsAfterTenMinutes) {
   bmc.AddFault("netfn=0x3e cmd=0x14 skip=1 count=always patch=3:00");
   const uint64_t start = clock.MonotonicMs();
-  EXPECT_EQ(ClearSparedSdr(*run), 81);
+  EXPECT_FALSE(ClearSparedSdr(*run));
   const uint64_t took = clock.MonotonicMs() - start;
   EXPECT_GE(took, kEraseTimeLimitMs);
   EXPECT_LT(took, kEraseTimeLimitMs + 2000);
@@ -193,16 +214,28 @@ TEST_F(SparedRepository, EraseThatNeverCompletesFailsAfterTenMinutes) {
 }
 
 TEST_F(SparedRepository, LostReservationIsRecognisedAfterTheRepositoryWasRead) {
-  // Once records were read, the command layer answers 26 instead of 81 for a masked 0xC5.
+  // A lost reservation is one whatever the run has read so far.
   run->programming.readState = ReadBackState::kRecordRead;
   programtest::SetErasePolls(bmc, 0);
   bmc.AddFault("netfn=0x3e cmd=0x14 count=1 cc=0xc5");
   bmc.AddFault("netfn=0x3e cmd=0x13 count=1 cc=0xc5");
-  EXPECT_EQ(ClearSparedSdr(*run), 0);
-  EXPECT_EQ(PartialAddSparedSdr(*run, MakeRecord(0, 0x01, 20, 1).data()), 0);
+  EXPECT_TRUE(ClearSparedSdr(*run));
+  EXPECT_EQ(PartialAddSparedSdr(*run, MakeRecord(0, 0x01, 20, 1).data()), SdrError::kNone);
   EXPECT_EQ(Only(Exchanges(bmc), 0xF8, 0x14).size(), 2u);
   EXPECT_EQ(Adds().size(), 3u);
   EXPECT_EQ(bmc.Records(true).size(), 1u);
+}
+
+// Whatever ends a run that still holds the update lock, the run does not go away with it: what
+// was written is discarded.
+TEST_F(SparedRepository, RunGoingAwayWithTheLockDiscardsIt) {
+  const std::vector<Record> active = bmc.Records();
+  ASSERT_EQ(PartialAddSparedSdr(*run, MakeRecord(0, 0x01, 20, 1).data()), SdrError::kNone);
+  bmc.ClearLog();
+  run.reset();
+  EXPECT_FALSE(bmc.LockHeld());
+  EXPECT_EQ(bmc.Records(), active);
+  EXPECT_EQ(bmc.LogLines().size(), 1u);
 }
 
 }  // namespace

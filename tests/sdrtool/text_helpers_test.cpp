@@ -144,17 +144,17 @@ TEST_F(TextHelpersTest, DumpRecordLayout) {
 
 TEST_F(TextHelpersTest, OpenFile) {
   TextFile ctx;
-  EXPECT_EQ(66, ctx.Open(dir.File("missing")));
+  EXPECT_EQ(TextFile::Opened::kUnreadable, ctx.Open(dir.File("missing")));
   EXPECT_FALSE(ctx.IsOpen());
-  EXPECT_EQ(66, ctx.Open(dir.path()));  // a directory cannot be read
+  EXPECT_EQ(TextFile::Opened::kUnreadable, ctx.Open(dir.path()));  // a directory cannot be read
   EXPECT_FALSE(ctx.IsOpen());
 
   testsupport::WriteFile(dir.File("empty"), "");
-  EXPECT_EQ(81, ctx.Open(dir.File("empty")));
+  EXPECT_EQ(TextFile::Opened::kEmpty, ctx.Open(dir.File("empty")));
   EXPECT_FALSE(ctx.IsOpen());
 
   testsupport::WriteFile(dir.File("one"), "x");
-  EXPECT_EQ(0, ctx.Open(dir.File("one")));
+  EXPECT_EQ(TextFile::Opened::kOpened, ctx.Open(dir.File("one")));
   ASSERT_TRUE(ctx.ReadLine());
   EXPECT_STREQ("x", ctx.line);      // the probe character is not lost
   EXPECT_TRUE(LogLines().empty());  // the callers report
@@ -164,7 +164,7 @@ TEST_F(TextHelpersTest, ReadLineSplitsLongLinesAndTakesCrLfAsLineFeed) {
   const std::string longLine(300, 'a');
   testsupport::WriteFile(dir.File("lines"), "one\r\n" + longLine + "\n" + std::string(254, 'b') + "\r\nlast");
   TextFile ctx;
-  ASSERT_EQ(0, ctx.Open(dir.File("lines")));
+  ASSERT_EQ(TextFile::Opened::kOpened, ctx.Open(dir.File("lines")));
   std::vector<std::string> pieces;
   while (ctx.ReadLine()) {
     EXPECT_EQ(0, ctx.cursor);

@@ -10,6 +10,7 @@
 #include "platform/testing/virtual_clock.h"
 #include "runcontrol/run_environment.h"
 #include "sdrtool/sdr_run.h"
+#include "tests/sdrtool/sdr_error_printing.h"
 #include "tests/support/result_file.h"
 #include "tests/support/sim_bmc.h"
 #include "tests/support/temp_dir.h"

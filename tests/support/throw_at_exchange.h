@@ -3,32 +3,41 @@
 #include <new>
 
 #include "transport/ipmi_driver.h"
+#include "wire/byte_io.h"
 
 namespace testsupport {
 
-// Passes requests on and throws std::bad_alloc, as an allocation failing anywhere in the run
-// would, when the armed request (network function byte, command, nth occurrence from 1) is
-// about to be sent. Notes the driver's maintenance mode as the run leaves it.
+// Passes requests on, counting them, and throws std::bad_alloc in place of the armed one, as a
+// failed allocation while the request is prepared would: that request never reaches the BMC.
+// Armed by the exchange's number (from 0), or by its request (network function byte, command,
+// nth occurrence from 1). Notes the driver's maintenance mode as the run leaves it.
 class ThrowAtExchange : public transport::IpmiDriver {
  public:
   explicit ThrowAtExchange(transport::IpmiDriver* inner) : inner_(inner) {}
 
-  void Arm(uint8_t netFnByte, uint8_t command, int occurrence) {
+  void Arm(int index) {
+    Reset();
+    index_ = index;
+  }
+  void ArmAt(uint8_t netFnByte, uint8_t command, int occurrence) {
+    Reset();
     netFnByte_ = netFnByte;
     command_ = command;
-    left_ = occurrence;
-    thrown = false;
-    maintenanceOn = false;
+    occurrencesLeft_ = occurrence;
   }
 
-  bool thrown = false;
+  int count = 0;
   bool maintenanceOn = false;
+  // The request in whose place the exception came: network function byte, command, first byte.
+  wire::Bytes thrownAt;
 
   transport::ExchangeStatus Exchange(const transport::IpmiRequest& request,
                                      transport::IpmiResponse* response) override {
-    if (left_ > 0 && request.length >= 2 && request.bytes[0] == netFnByte_ && request.bytes[1] == command_ &&
-        --left_ == 0) {
-      thrown = true;
+    const bool byNumber = count++ == index_;
+    const bool byRequest = occurrencesLeft_ > 0 && request.length >= 2 && request.bytes[0] == netFnByte_ &&
+                           request.bytes[1] == command_ && --occurrencesLeft_ == 0;
+    if (byNumber || byRequest) {
+      thrownAt.assign(request.bytes, request.bytes + (request.length < 3 ? request.length : 3));
       throw std::bad_alloc();
     }
     return inner_->Exchange(request, response);
@@ -39,10 +48,19 @@ class ThrowAtExchange : public transport::IpmiDriver {
   }
 
  private:
+  void Reset() {
+    count = 0;
+    maintenanceOn = false;
+    thrownAt.clear();
+    index_ = -1;
+    occurrencesLeft_ = 0;
+  }
+
   transport::IpmiDriver* inner_;
+  int index_ = -1;
   uint8_t netFnByte_ = 0;
   uint8_t command_ = 0;
-  int left_ = 0;
+  int occurrencesLeft_ = 0;
 };
 
 }  // namespace testsupport
