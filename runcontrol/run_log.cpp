@@ -55,11 +55,4 @@ void RunLog::Line(std::string_view text) {
   std::fclose(f);
 }
 
-void RotateLogBySize(const std::string& path, int64_t limitBytes, const std::string& oldPath) {
-  if (platform::FileSize(path) > limitBytes) {
-    platform::RemoveFile(oldPath);
-    platform::RenameOver(path, oldPath);
-  }
-}
-
 }  // namespace runcontrol

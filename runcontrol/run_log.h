@@ -52,7 +52,4 @@ class RunLog {
 // The time stamp every log line starts with: "2010/06/02 01:14:33  ".
 std::string LogStamp(const platform::LocalTime& t);
 
-// Replaces oldPath by path when path is larger than limitBytes (the SDR tool's version log).
-void RotateLogBySize(const std::string& path, int64_t limitBytes, const std::string& oldPath);
-
 }  // namespace runcontrol

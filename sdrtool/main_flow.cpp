@@ -12,10 +12,11 @@
 #include "sdrtool/programming/sdr_programming.h"
 #include "sdrtool/repository/repository_commands.h"
 #include "sdrtool/repository/spared_repository.h"
+#include "sdrtool/result_directory.h"
 #include "sdrtool/sdr_run.h"
 #include "sdrtool/usage.h"
 #include "sdrtool/version_cache.h"
-#include "status/package_files.h"
+#include "sdrtool/version_log.h"
 
 namespace veltrop {
 namespace {
@@ -152,12 +153,12 @@ bool RunBmcSteps(SdrRun& run, bool* leave) {
 // The whole invocation from the command line on; the exit status is the reporter's.
 void RunSteps(SdrRun& run, int argc, const char* const* argv) {
   RunSettings& s = run.settings;
-  const std::string resultDir = status::LocateResultDir();
+  const std::string resultDir = LocateResultDir();
   run.ctx.files.placement.resultPrefix = resultDir;
   run.ctx.files.placement.workFilePrefix = resultDir;
   const bool paramsOk = ParseCommandLine(argc, argv, &s);
   run.ApplySettings();
-  if (s.mode == ModeVersion) runcontrol::RotateLogBySize(kVersionLog, kVersionLogLimit, kVersionLogOld);
+  if (s.mode == ModeVersion) RotateLogBySize(kVersionLog, kVersionLogLimit, kVersionLogOld);
   run.Log(kStartLine);
   run.Log("SDR Online Update Tool Version " BMC_VELTROP_VERSION);
   if (!paramsOk) {

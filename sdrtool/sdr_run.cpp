@@ -2,6 +2,7 @@
 
 #include "sdrtool/repository/spared_repository.h"
 #include "sdrtool/result_codes.h"
+#include "sdrtool/result_hold.h"
 #include "status/result_files.h"
 
 namespace veltrop {
@@ -26,7 +27,7 @@ SdrRun::SdrRun(runcontrol::RunEnvironment& env)
     }
     if (settings.ResultTraceEnabled) Log("update end");
     // A run asked to stop does not keep the manager waiting for its answer.
-    if (!ctx.StopRequested()) status::HoldBackUpdateResult(ctx.clock, resultStartTime);
+    if (!ctx.StopRequested()) HoldBackUpdateResult(ctx.clock, resultStartTime);
     if (settings.ResultTraceEnabled) Log("result file reply");
   };
   ApplySettings();

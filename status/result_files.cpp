@@ -8,7 +8,6 @@ namespace {
 
 constexpr int kRatioCopyAttempts = 12;
 constexpr uint32_t kRatioCopyPauseMs = 500;
-constexpr int64_t kMinimumResultGapSeconds = 30;
 
 }  // namespace
 
@@ -41,13 +40,6 @@ RatioQueryOutcome ResultFiles::AnswerRatioQuery(platform::Clock& clock, XmlSaveR
     if (attempt < kRatioCopyAttempts) clock.SleepMs(kRatioCopyPauseMs);
   }
   return RatioQueryOutcome::kTimedOut;
-}
-
-void HoldBackUpdateResult(platform::Clock& clock, int64_t startSeconds) {
-  int64_t wait = kMinimumResultGapSeconds - (clock.WallSeconds() - startSeconds);
-  // The wall clock went back: never wait longer than the rule itself.
-  if (wait > kMinimumResultGapSeconds) wait = kMinimumResultGapSeconds;
-  if (wait > 0) clock.SleepMs(static_cast<uint32_t>(wait * 1000));
 }
 
 }  // namespace status

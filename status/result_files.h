@@ -52,8 +52,4 @@ class ResultFiles {
   platform::Console& console_;
 };
 
-// The SDR tool's 30-second rule: sleeps until 30 s have passed since startSeconds (at most
-// 30 s, also when the clock went back).
-void HoldBackUpdateResult(platform::Clock& clock, int64_t startSeconds);
-
 }  // namespace status

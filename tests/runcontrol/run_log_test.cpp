@@ -119,28 +119,5 @@ TEST_F(RunLogTest, FailedCopyAsideKeepsTheLines) {
   EXPECT_EQ(testsupport::ReadLogTexts(path), (std::vector<std::string>{"n1", "n2", "n3", "n4", "n5"}));
 }
 
-TEST(RotateLogBySize, OnlyAFileAboveTheLimitReplacesTheOldOne) {
-  const struct {
-    const char* name;
-    int64_t size;  // -1: no log
-    bool rotated;
-  } cases[] = {
-      {"exactly the limit", 100, false},
-      {"one byte more", 101, true},
-      {"empty", 0, false},
-      {"no log", -1, false},
-  };
-  for (const auto& c : cases) {
-    testsupport::TempDir dir;
-    const std::string path = dir.File("ver.log"), old = dir.File("ver_old.log");
-    const std::string content(c.size < 0 ? 0 : static_cast<size_t>(c.size), 'x');
-    if (c.size >= 0) testsupport::WriteFile(path, content);
-    testsupport::WriteFile(old, "previous");
-    RotateLogBySize(path, 100, old);
-    EXPECT_EQ(platform::FileExists(path), c.size >= 0 && !c.rotated) << c.name;
-    EXPECT_EQ(testsupport::ReadFileOrEmpty(old), c.rotated ? content : "previous") << c.name;
-  }
-}
-
 }  // namespace
 }  // namespace runcontrol

@@ -4,7 +4,6 @@
 
 #include "platform/files.h"
 #include "platform/testing/memory_console.h"
-#include "status/package_files.h"
 #include "status/xml_document.h"
 #include "tests/support/temp_dir.h"
 
@@ -43,36 +42,6 @@ TEST(ReadFirstElementText, DocumentTypeIsRefusedAndItsEntitiesNeverFollowed) {
         << c.name;
     EXPECT_EQ(text, "untouched") << c.name;
     EXPECT_EQ(console.Output(), "") << c.name;
-  }
-}
-
-std::string Parents(int levels) {
-  std::string prefix;
-  for (int i = 0; i < levels; ++i) prefix += platform::ParentPrefix();
-  return prefix;
-}
-
-TEST(LocateResultDir, FindsTheNearestDirectoryAboveThatHoldsTheDescriptor) {
-  const struct {
-    std::vector<const char*> descriptorsIn;  // relative to the package root
-    std::string expected;
-  } cases[] = {
-      {{"pkg/sdr/work"}, ""},           {{"pkg/sdr"}, Parents(1)},     {{"pkg"}, Parents(2)},
-      {{"pkg", "pkg/sdr"}, Parents(1)}, {{"pkg/sdr/work/deeper"}, ""}, {{}, ""},
-  };
-  for (const auto& c : cases) {
-    testsupport::TempDir dir;
-    std::string work = dir.File("pkg");
-    ASSERT_TRUE(platform::MakeDirectory(work));
-    for (const char* sub : {"sdr", "work", "deeper"}) {
-      work = platform::JoinPath(work, sub);
-      ASSERT_TRUE(platform::MakeDirectory(work));
-    }
-    for (const char* where : c.descriptorsIn) {
-      testsupport::WriteFile(dir.File(std::string(where) + "/ExUpInfo.xml"), "<ExUpInfo/>");
-    }
-    testsupport::ScopedCurrentDir cwd(dir.File("pkg/sdr/work"));
-    EXPECT_EQ(LocateResultDir(), c.expected) << (c.descriptorsIn.empty() ? "none" : c.descriptorsIn.back());
   }
 }
 

@@ -230,27 +230,5 @@ TEST(ResultFile, ReaderNeverSeesAPartialWorkingFile) {
   EXPECT_EQ(TreeOf(dir.File("Get_ratio.xml_tmp")), kDecl + R"(Response{result_code{"OK"} data{"60"}})");
 }
 
-TEST(UpdateResultDelay, HoldsBackUntilThirtySecondsAfterStart) {
-  const struct {
-    int64_t elapsedSeconds;
-    uint64_t sleptMs;
-  } cases[] = {
-      {5, 25000},     // failure 5 s after the first OK file
-      {0, 30000},     //
-      {29, 1000},     //
-      {30, 0},        // no pause once the gap is there
-      {45, 0},        //
-      {-100, 30000},  // clock set back: capped, not 130 s
-  };
-  for (const auto& c : cases) {
-    platform::VirtualClock clock;
-    int64_t start = clock.WallSeconds();
-    clock.SetWallSeconds(start + c.elapsedSeconds);
-    HoldBackUpdateResult(clock, start);
-    EXPECT_EQ(clock.TotalSleptMs(), c.sleptMs) << c.elapsedSeconds;
-    EXPECT_LE(clock.SleepCount(), 1u);
-  }
-}
-
 }  // namespace
 }  // namespace status

@@ -8,7 +8,6 @@
 
 #include "platform/files.h"
 #include "platform/testing/memory_console.h"
-#include "status/package_files.h"
 #include "status/xml_document.h"
 #include "status/result_files.h"
 #include "tests/support/temp_dir.h"

@@ -1,10 +1,11 @@
+#include "sdrtool/result_directory.h"
+
 #include <algorithm>
 #include <string>
 
 #include "platform/files.h"
-#include "status/package_files.h"
 
-namespace status {
+namespace veltrop {
 namespace {
 
 constexpr const char* kDescriptorName = "ExUpInfo.xml";
@@ -24,4 +25,4 @@ std::string LocateResultDir() {
   return {};
 }
 
-}  // namespace status
+}  // namespace veltrop
