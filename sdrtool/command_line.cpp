@@ -71,14 +71,14 @@ std::vector<SwitchRule> SwitchTable(RunSettings* s) {
       {"-display", false, SwitchValue::kNone, flag(&s->ConsoleEcho)},
       {"-test", false, SwitchValue::kNone, flag(&s->TraceEnabled)},
       {"-test2", false, SwitchValue::kNone, flag(&s->ResultTraceEnabled)},
-      {"-ff_retry", false, SwitchValue::kOptional, number(&s->retry.ffRetry)},
-      {"-other_retry", false, SwitchValue::kOptional, number(&s->retry.otherRetry)},
+      {"-ff_retry", false, SwitchValue::kOptional, number(&s->retry.ffRetries)},
+      {"-other_retry", false, SwitchValue::kOptional, number(&s->retry.otherRetries)},
       {"-wait", false, SwitchValue::kOptional, number(&s->retry.waitMs)},
-      {"-lock_retry", false, SwitchValue::kOptional, number(&s->retry.lockRetry)},
-      {"-lock_wait", false, SwitchValue::kOptional, number(&s->retry.lockWaitS)},
-      {"-C_wait", false, SwitchValue::kOptional, number(&s->retry.cWait)},
-      {"-I_wait", false, SwitchValue::kOptional, number(&s->retry.iWait)},
-      {"-B_wait", false, SwitchValue::kOptional, number(&s->retry.bWait)},
+      {"-lock_retry", false, SwitchValue::kOptional, number(&s->retry.lockRetries)},
+      {"-lock_wait", false, SwitchValue::kOptional, number(&s->retry.lockWaitSeconds)},
+      {"-C_wait", false, SwitchValue::kOptional, number(&s->retry.driverWaits.cWait)},
+      {"-I_wait", false, SwitchValue::kOptional, number(&s->retry.driverWaits.iWait)},
+      {"-B_wait", false, SwitchValue::kOptional, number(&s->retry.driverWaits.bWait)},
   };
 }
 

@@ -3,6 +3,8 @@
 #include <optional>
 #include <string>
 
+#include "transport/wmi_retry_policy.h"
+
 namespace veltrop {
 
 // Run modes; 4 and 5 are no run modes.
@@ -22,18 +24,6 @@ enum InputKind : int {
   InputBin = 3,
 };
 
-// Retry counts and waits of the transport, from the retry and wait switches.
-struct RetrySettings {
-  int32_t ffRetry = 10;      // -ff_retry: retries after completion code 0xFF
-  int32_t otherRetry = 3;    // -other_retry: retries after other non-zero codes
-  int32_t waitMs = 10000;    // -wait: milliseconds between those retries
-  int32_t lockRetry = 1;     // -lock_retry: retries after 0xCE
-  int32_t lockWaitS = 60;    // -lock_wait: seconds between lock retries
-  int32_t cWait = 15000000;  // -C_wait: time-out values handed to the Microsoft driver
-  int32_t iWait = 15000000;  // -I_wait
-  int32_t bWait = 10000000;  // -B_wait
-};
-
 // What the command line asked for.
 struct RunSettings {
   SdrMode mode = ModeNone;
@@ -47,7 +37,9 @@ struct RunSettings {
   std::optional<std::string> CfgFileName;
   std::string BinFileName = "BMCSDR.BIN";
   std::string BackupFileName = "BMCSDR.BAK";
-  RetrySettings retry;
+  // The Microsoft driver's retries (-ff_retry, -other_retry, -wait, -lock_retry, -lock_wait)
+  // and the values handed to it (-C_wait, -I_wait, -B_wait); the transport's defaults.
+  transport::CodeKeyedRetrySettings retry;
 
   // An update whose outcome goes to the manager (result files, progress file).
   bool ManagedUpdate() const { return (mode == ModeUpdate || mode == ModeForce) && !DirectMode; }

@@ -79,14 +79,7 @@ SdrError ProgramFromScript(SdrRun& run) {
 
 // The Microsoft driver's path under the SDR tool's retry policy, from the retry switches.
 transport::WmiPathSetup WmiSetup(SdrRun& run) {
-  const RetrySettings& r = run.settings.retry;
-  transport::CodeKeyedRetrySettings policy;
-  policy.ffRetries = r.ffRetry;
-  policy.otherRetries = r.otherRetry;
-  policy.waitMs = r.waitMs;
-  policy.lockRetries = r.lockRetry;
-  policy.lockWaitSeconds = r.lockWaitS;
-  policy.driverWaits = {r.cWait, r.iWait, r.bWait};
+  transport::CodeKeyedRetrySettings policy = run.settings.retry;
   policy.logDriverWaits = run.settings.TraceEnabled;
   transport::WmiPathSetup setup;
   setup.policy = policy;

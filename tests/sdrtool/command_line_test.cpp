@@ -80,11 +80,11 @@ TEST(CommandLine, NumbersAreConvertedLikeTheCLibrary) {
       Parse({"-update", "-sdr", "-wait", "  250ms", "-ff_retry", "x", "-lock_wait", "+7", "-C_wait", "12"});
   ASSERT_TRUE(p.ok);
   EXPECT_EQ(p.s.retry.waitMs, 250);
-  EXPECT_EQ(p.s.retry.ffRetry, 0);
-  EXPECT_EQ(p.s.retry.lockWaitS, 7);
-  EXPECT_EQ(p.s.retry.cWait, 12);
-  EXPECT_EQ(p.s.retry.iWait, 15000000);
-  EXPECT_EQ(p.s.retry.bWait, 10000000);
+  EXPECT_EQ(p.s.retry.ffRetries, 0);
+  EXPECT_EQ(p.s.retry.lockWaitSeconds, 7);
+  EXPECT_EQ(p.s.retry.driverWaits.cWait, 12);
+  EXPECT_EQ(p.s.retry.driverWaits.iWait, 15000000);
+  EXPECT_EQ(p.s.retry.driverWaits.bWait, 10000000);
   EXPECT_EQ(runcontrol::ConvertNumber("-12"), -12);
   EXPECT_EQ(runcontrol::ConvertNumber(""), 0);
 }
