@@ -14,10 +14,6 @@ constexpr uint8_t kLargeChipIndex = 4;  // the only chip that reports its own ge
 constexpr uint8_t kLargeSectorCode = 2;
 constexpr uint8_t kLargeBootBlockCode = 3;
 constexpr uint8_t kDefaultSizeCode = 1;
-constexpr uint32_t kSmallSector = 0x10000;
-constexpr uint32_t kLargeSector = 0x40000;
-constexpr int kProbeSendings = 10;
-constexpr uint32_t kProbePauseMs = 100;
 constexpr uint32_t kSingleBankRange = 0x400000;
 // No flash of this BMC family holds a bank beyond this: a longer range is a garbled answer,
 // and erasing by it would run past the flash for hours.
@@ -53,8 +49,8 @@ bool SaysNothing(const ipmi::Outcome<ipmi::ChipId>& answer) {
 ipmi::Outcome<ipmi::ChipId> Probe(FwRun& run, uint8_t index) {
   for (int sent = 1;; ++sent) {
     ipmi::Outcome<ipmi::ChipId> answer = run.Send(ipmi::FwIdChip(index));
-    if (!SaysNothing(answer) || sent >= kProbeSendings) return answer;
-    run.ctx.clock.SleepMs(kProbePauseMs);
+    if (!SaysNothing(answer) || sent >= kBusySendings) return answer;
+    run.ctx.clock.SleepMs(kBusyPauseMs);
   }
 }
 

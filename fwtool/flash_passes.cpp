@@ -9,11 +9,8 @@
 namespace korvane {
 namespace {
 
-constexpr uint32_t kLargeSector = 0x40000;
 constexpr uint32_t kBlock = 0x2000;
-constexpr int kBusyLimit = 10;
 constexpr int kPollLimit = 60;
-constexpr uint32_t kBusyPauseMs = 100;
 constexpr uint32_t kPollPauseMs = 5000;
 // On a single-bank device with the boot block updated, this range is never touched.
 constexpr uint32_t kKeptFrom = 0x8000;
@@ -92,7 +89,7 @@ bool EraseAt(FwRun& run, uint32_t address) {
   for (int busy = 0;;) {
     const ipmi::Outcome<ipmi::Done> erased = run.Send(ipmi::FirmwareErase(address));
     if (erased) break;
-    if (!erased.Refused(ipmi::kCcBusy) || ++busy >= kBusyLimit) return false;
+    if (!erased.Refused(ipmi::kCcBusy) || ++busy >= kBusySendings) return false;
     run.ctx.clock.SleepMs(kBusyPauseMs);
   }
   return PollEraseDone(run, false);
@@ -116,7 +113,7 @@ ChunkRead ReadChunk(FwRun& run, uint32_t address, uint32_t count, uint32_t* mism
     if (read.failure == ipmi::Failure::kMalformed && read.malformed == ipmi::Malformed::kLength)
       return ChunkRead::kDiffers;
     if (!read) {
-      if (!run.ctx.transport.UseWmiPath || ++retry >= kBusyLimit) return ChunkRead::kFailed;
+      if (!run.ctx.transport.UseWmiPath || ++retry >= kBusySendings) return ChunkRead::kFailed;
       run.ctx.clock.SleepMs(kBusyPauseMs);
       continue;
     }
@@ -231,7 +228,7 @@ int UpdateBmcData(FwRun& run) {
       if (written) break;
       run.Log("=== Write Error!!! ===");
       if (written.Refused(ipmi::kCcBusy)) {
-        if (++retry >= kBusyLimit) return ReportFailedExchange(run, FwCode::kUpdateError);
+        if (++retry >= kBusySendings) return ReportFailedExchange(run, FwCode::kUpdateError);
         run.ctx.clock.SleepMs(kBusyPauseMs);
         continue;
       }
@@ -240,7 +237,7 @@ int UpdateBmcData(FwRun& run) {
         LogLastExchange(run);
       }
       // Given up after ten tries: the verify pass compares every byte.
-      if (++retry >= kBusyLimit) break;
+      if (++retry >= kBusySendings) break;
       const int check = ReadBackChunk(run, address, n);
       if (check == 1) return ReportFailedExchange(run, FwCode::kUpdateError);
       if (check == 0) break;

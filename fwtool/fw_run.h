@@ -32,6 +32,13 @@ struct BmcIdentity {
   std::string hardwareId;       // "%02x%02x", the key of mchk_fil
 };
 
+// The flash's erase units: 64-KiB sectors, or 256 KiB on the chip that says so.
+constexpr uint32_t kSmallSector = 0x10000;
+constexpr uint32_t kLargeSector = 0x40000;
+// A flash that answers busy is asked again, this many sendings in all, this far apart.
+constexpr int kBusySendings = 10;
+constexpr uint32_t kBusyPauseMs = 100;
+
 // What the checks learn about the flash and the banks, each confirmed before it is used.
 struct FlashLayout {
   uint8_t flashType = 0;

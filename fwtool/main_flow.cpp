@@ -146,12 +146,7 @@ int FlashPasses(FwRun& run) {
 transport::WmiPathSetup WmiSetup(FwRun& run) {
   transport::WholeRequestRetrySettings policy;
   policy.waitSeconds = run.settings.WaitSeconds;
-  transport::WmiPathSetup setup;
-  setup.policy = policy;
-  setup.log = [&run](const std::string& line) { run.Log(line); };
-  setup.events = &run.wmiEvents;
-  setup.clock = &run.ctx.clock;
-  return setup;
+  return runcontrol::WmiPathSetupFor(run.ctx, policy, &run.wmiEvents);
 }
 
 // Steps from the image check on; the result is 0 when the update (or query) succeeded.
@@ -159,16 +154,12 @@ int RunChecksAndPasses(FwRun& run) {
   run.step = FwCode::kImageFile;
   if (OpFileCheck(run) != 0) return 1;
   run.step = FwCode::kGetDeviceId;
-  switch (runcontrol::ChooseTransport(run.ctx, WmiSetup(run))) {
-    case transport::WmiPresence::kNotPresent:
-      run.Log("Microsoft IPMI Driver was not found.");
-      break;
-    case transport::WmiPresence::kPresent:
-      run.Log("Microsoft IPMI Driver was found.");
-      break;
-    case transport::WmiPresence::kInstanceUnresolved:
-      run.Report(FwCode::kDriverUnavailable);
-      return 1;
+  const runcontrol::TransportChoiceLines lines{"Microsoft IPMI Driver was not found.",
+                                               "Microsoft IPMI Driver was found.", ""};
+  if (runcontrol::ChooseTransport(run.ctx, WmiSetup(run), lines) ==
+      transport::WmiPresence::kInstanceUnresolved) {
+    run.Report(FwCode::kDriverUnavailable);
+    return 1;
   }
   if (GetBmcStatus(run) != 0) return 1;
   run.step = FwCode::kGetChannelAccess;

@@ -51,7 +51,9 @@ void AnswerRatioQuery(RunContext& run, const std::string& timeoutCode) {
   if (outcome == status::RatioQueryOutcome::kTimedOut) run.reporter.Report(timeoutCode);
 }
 
-transport::WmiPresence ChooseTransport(RunContext& run, const transport::WmiPathSetup& setup) {
+namespace {
+
+transport::WmiPresence OpenPath(RunContext& run, const transport::WmiPathSetup& setup) {
   run.transport.UseWmiPath = false;
   if (!run.env.openWmiPath) {
     if (run.env.wmiDriver == nullptr) return transport::WmiPresence::kNotPresent;
@@ -66,6 +68,28 @@ transport::WmiPresence ChooseTransport(RunContext& run, const transport::WmiPath
     run.transport.UseWmiPath = run.transport.wmiDriver != nullptr;
   }
   return opening.presence;
+}
+
+}  // namespace
+
+transport::WmiPathSetup WmiPathSetupFor(RunContext& run, const transport::WmiRetryPolicy& policy,
+                                        transport::WmiPathEvents* events) {
+  transport::WmiPathSetup setup;
+  setup.policy = policy;
+  setup.log = [&run](const std::string& line) { run.log.Line(line); };
+  setup.events = events;
+  setup.clock = &run.clock;
+  return setup;
+}
+
+transport::WmiPresence ChooseTransport(RunContext& run, const transport::WmiPathSetup& setup,
+                                       const TransportChoiceLines& lines) {
+  const transport::WmiPresence presence = OpenPath(run, setup);
+  const std::string& line = presence == transport::WmiPresence::kNotPresent ? lines.vendorPath
+                            : presence == transport::WmiPresence::kPresent  ? lines.microsoftPath
+                                                                            : lines.unresolved;
+  if (!line.empty()) run.log.Line(line);
+  return presence;
 }
 
 void FinishManagedUpdate(RunContext& run, int attempts) {

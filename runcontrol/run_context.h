@@ -65,7 +65,19 @@ void AnswerRatioQuery(RunContext& run, const std::string& timeoutCode);
 // Picks the transport path once, before the first request: the Microsoft IPMI driver, under
 // the program's retry policy, when there is one; else the vendor driver. The program logs and
 // reports what the answer means to it.
-transport::WmiPresence ChooseTransport(RunContext& run, const transport::WmiPathSetup& setup);
+// The Microsoft driver's path under a program's retry policy: its lines go to the run's log,
+// its waits sleep on the run's clock, its events to the program.
+transport::WmiPathSetup WmiPathSetupFor(RunContext& run, const transport::WmiRetryPolicy& policy,
+                                        transport::WmiPathEvents* events);
+
+// The log lines of the choice, as the program words them; an empty line is not logged.
+struct TransportChoiceLines {
+  std::string vendorPath;     // no Microsoft driver: the vendor driver carries the requests
+  std::string microsoftPath;  // the Microsoft driver carries them
+  std::string unresolved;     // the Microsoft driver is there, its instance is not
+};
+transport::WmiPresence ChooseTransport(RunContext& run, const transport::WmiPathSetup& setup,
+                                       const TransportChoiceLines& lines = {});
 
 // The end of an update driven by the manager: 10 s for the manager to read the last ratio,
 // then the progress working file is deleted, up to `attempts` tries 500 ms apart.

@@ -81,29 +81,18 @@ SdrError ProgramFromScript(SdrRun& run) {
 transport::WmiPathSetup WmiSetup(SdrRun& run) {
   transport::CodeKeyedRetrySettings policy = run.settings.retry;
   policy.logDriverWaits = run.settings.TraceEnabled;
-  transport::WmiPathSetup setup;
-  setup.policy = policy;
-  setup.log = [&run](const std::string& line) { run.Log(line); };
-  setup.events = &run.wmiEvents;
-  setup.clock = &run.ctx.clock;
-  return setup;
+  return runcontrol::WmiPathSetupFor(run.ctx, policy, &run.wmiEvents);
 }
 
 // Steps from the transport selection to the outcome; false when the run stops early
 // ("end"), with the reason already reported. *leave is set when the run exits at once.
 bool RunBmcSteps(SdrRun& run, bool* leave) {
   RunSettings& s = run.settings;
-  switch (runcontrol::ChooseTransport(run.ctx, WmiSetup(run))) {
-    case transport::WmiPresence::kNotPresent:
-      run.Log("Use QYX Driver");
-      break;
-    case transport::WmiPresence::kPresent:
-      run.Log("Use MS Driver");
-      break;
-    case transport::WmiPresence::kInstanceUnresolved:
-      run.Log("Use MS Driver");
-      run.Report("SDRC03");
-      return false;
+  const runcontrol::TransportChoiceLines lines{"Use QYX Driver", "Use MS Driver", "Use MS Driver"};
+  if (runcontrol::ChooseTransport(run.ctx, WmiSetup(run), lines) ==
+      transport::WmiPresence::kInstanceUnresolved) {
+    run.Report("SDRC03");
+    return false;
   }
   if (s.ManagedUpdate()) run.SetProgress(5);
   if (GetBmcStatus(run) != 0) return false;
