@@ -12,11 +12,11 @@ constexpr uint32_t kConsumedWaitPauseMs = 500;
 
 ResponseFileWait WaitResponseFileConsumed(platform::Clock& clock, const std::string& path) {
   int count = 0;
-  bool present = platform::FileExists(path);
+  bool present = platform::FileReadable(path);
   while (present && count <= kConsumedWaitMaxCount) {
     clock.SleepMs(kConsumedWaitPauseMs);
     ++count;
-    present = platform::FileExists(path);
+    present = platform::FileReadable(path);
   }
   return present ? ResponseFileWait::kOverwriting : ResponseFileWait::kGone;
 }

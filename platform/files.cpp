@@ -22,7 +22,7 @@ bool FlushToDisk() {
   return flushToDisk;
 }
 
-bool FileExists(const std::string& path) {
+bool FileReadable(const std::string& path) {
   std::FILE* f = std::fopen(path.c_str(), "rb");
   if (!f) return false;
   std::fclose(f);

@@ -5,7 +5,8 @@
 
 namespace platform {
 
-bool FileExists(const std::string& path);
+// The file can be opened for reading (a file that is there but unreadable is not).
+bool FileReadable(const std::string& path);
 // Size in bytes, or -1 when the file cannot be opened.
 int64_t FileSize(const std::string& path);
 bool ReadWholeFile(const std::string& path, std::string* content);

@@ -30,7 +30,7 @@ XmlSaveResult ResultFiles::PublishProgress(int32_t ratio) {
 RatioQueryOutcome ResultFiles::AnswerRatioQuery(platform::Clock& clock, XmlSaveResult* saved) {
   *saved = XmlSaveResult::kSaved;
   const std::string work = PathOf(ResultKind::RatioWorkFile);
-  if (!platform::FileExists(work)) {
+  if (!platform::FileReadable(work)) {
     *saved = Write(ResultKind::RatioResult, "No-Command", "", "");
     return RatioQueryOutcome::kNoCommand;
   }

@@ -51,7 +51,7 @@ BmcDirectory::BmcDirectory(std::string path, uint64_t journalFromBytes)
 bool BmcDirectory::IsInitialized() const {
   // Checked before taking the lock, so that a stray directory gets no lock file; the state
   // files are only touched under the lock.
-  return platform::FileExists(lockPath_);
+  return platform::FileReadable(lockPath_);
 }
 
 bool BmcDirectory::Initialize(const BmcState& state, std::string* error) {
@@ -137,7 +137,7 @@ bool BmcDirectory::ReadLog(std::string* text, bool clear, std::string* error) {
   auto lock = LockInitialized(error);
   if (!lock) return false;
   text->clear();
-  if (platform::FileExists(logPath_) && !platform::ReadWholeFile(logPath_, text)) {
+  if (platform::FileReadable(logPath_) && !platform::ReadWholeFile(logPath_, text)) {
     *error = "cannot read " + logPath_;
     return false;
   }

@@ -160,7 +160,7 @@ bool StateStore::RenewJournal(size_t snapshotBytes) {
   continued_ = appendable_ = false;
   bool large = snapshotBytes >= journalFromBytes_;
   if (!large && journalSeen_) {
-    if (!platform::RemoveFile(journal_.path()) && platform::FileExists(journal_.path())) large = true;
+    if (!platform::RemoveFile(journal_.path()) && platform::FileReadable(journal_.path())) large = true;
   }
   if (!large) {
     journalSeen_.reset();

@@ -249,7 +249,8 @@ TEST_F(Crowds, FiftyOfEachProgramAtOnceRunExactlyOneUpdateEach) {
   // rightly keep the updates out. The queries start once an update holds it.
   testsupport::SetEnvironment("BMCSIM_DIR", fwBmc);
   Start(korvane, fw, Mode::kUpdate);
-  ASSERT_TRUE(WaitUntil([&] { return platform::FileExists(JoinPath(prog, "Get_ratio.xml_tmp")); }, deadline));
+  ASSERT_TRUE(
+      WaitUntil([&] { return platform::FileReadable(JoinPath(prog, "Get_ratio.xml_tmp")); }, deadline));
   Start(korvane, fw, Mode::kVersion);
   Start(korvane, fw, Mode::kRatio);
 
@@ -305,8 +306,9 @@ TEST_F(Crowds, KilledUpdatesLeaveLocksTheNextRunTakes) {
   ASSERT_NE(fwUpdate, nullptr);
   // The progress file is written once the lock is held.
   ASSERT_TRUE(
-      WaitUntil([&] { return platform::FileExists(JoinPath(sdrPackage, "Get_ratio.xml_tmp")); }, deadline));
-  ASSERT_TRUE(WaitUntil([&] { return platform::FileExists(JoinPath(prog, "Get_ratio.xml_tmp")); }, deadline));
+      WaitUntil([&] { return platform::FileReadable(JoinPath(sdrPackage, "Get_ratio.xml_tmp")); }, deadline));
+  ASSERT_TRUE(
+      WaitUntil([&] { return platform::FileReadable(JoinPath(prog, "Get_ratio.xml_tmp")); }, deadline));
   sdrUpdate->Kill();
   fwUpdate->Kill();
 

@@ -46,7 +46,7 @@ const std::vector<Target>& Targets() {
        "Get_ratio.xml_tmp",
        "Korvane_log.txt",
        "Result file save error.(",
-       [](const std::string& path) { return !platform::FileExists(path); }},
+       [](const std::string& path) { return !platform::FileReadable(path); }},
       {"version result",
        {"-version"},
        "work",

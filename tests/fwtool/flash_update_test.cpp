@@ -147,7 +147,7 @@ TEST_F(FlashUpdate, ImageLandsWhereItBelongsAndNothingElseChanges) {
     EXPECT_EQ(observer.ratios[1], 5);
     EXPECT_EQ(observer.ratios.back(), 100);
     EXPECT_LT(observer.ratios[observer.ratios.size() - 2], 100);
-    EXPECT_FALSE(platform::FileExists(Prog("Get_ratio.xml_tmp")));
+    EXPECT_FALSE(platform::FileReadable(Prog("Get_ratio.xml_tmp")));
     EXPECT_EQ(observer.maintenance, (std::vector<bool>{true, false}));
     // Every write carried a full chunk but the last of a stretch.
     size_t full = 0;
@@ -265,7 +265,7 @@ TEST_F(FlashUpdate, ChecksThatFailLeaveTheFlashAlone) {
     ExpectChannelRestored();
     const std::vector<bool> held = c.passStarted ? std::vector<bool>{true, false} : std::vector<bool>{};
     EXPECT_EQ(observer.maintenance, held);
-    EXPECT_FALSE(platform::FileExists(Prog("Get_ratio.xml_tmp")));
+    EXPECT_FALSE(platform::FileReadable(Prog("Get_ratio.xml_tmp")));
     bmc.ClearFaults();
   }
 }
@@ -311,7 +311,7 @@ TEST_F(FlashUpdate, FaultsInThePassesEndWithTheirCode) {
     EXPECT_TRUE(Untouched(1));
     ExpectChannelRestored();
     EXPECT_EQ(observer.maintenance, (std::vector<bool>{true, false}));
-    EXPECT_FALSE(platform::FileExists(Prog("Get_ratio.xml_tmp")));
+    EXPECT_FALSE(platform::FileReadable(Prog("Get_ratio.xml_tmp")));
     bmc.ClearFaults();
   }
   // The lock went with the run: a query is answered, not busy.
@@ -390,7 +390,7 @@ TEST_F(FlashUpdate, OperatorSeesTheProgressOnTheConsole) {
                            " 100%  ...complete \r\n", "BMCFW update was completed.\n"}) {
     EXPECT_NE(out.find(text), std::string::npos) << text;
   }
-  EXPECT_FALSE(platform::FileExists(Work("Update_normal.xml")));
+  EXPECT_FALSE(platform::FileReadable(Work("Update_normal.xml")));
   EXPECT_EQ(bmc.Selectors().imageSelector, 2);
 }
 

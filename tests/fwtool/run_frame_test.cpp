@@ -21,8 +21,8 @@ TEST_F(RunFrame, FilesLieBesideTheProgramAsStarted) {
   testsupport::WriteFile(Work("mchk_fil"), "0100\n");
   EXPECT_EQ(RunAs("Korvane", {"-version"}), 0);
   EXPECT_EQ(Result("Get_version.xml").resultCode, "OK");
-  EXPECT_TRUE(platform::FileExists(Work("Korvane_log1.txt")));
-  EXPECT_FALSE(platform::FileExists(Prog("Korvane_log1.txt")));
+  EXPECT_TRUE(platform::FileReadable(Work("Korvane_log1.txt")));
+  EXPECT_FALSE(platform::FileReadable(Prog("Korvane_log1.txt")));
 
   platform::RemoveFile(Work("mchk_fil"));
   EXPECT_EQ(Run({"-version"}), 0);  // from prog/: its own mchk_fil
@@ -75,8 +75,8 @@ TEST_F(RunFrame, LocalUpdateAsksFirst) {
     ASSERT_FALSE(log.empty());
     EXPECT_EQ(log.back() == "BMCFW Online Update Tool Version 2.07", !c.proceeds) << c.input;
   }
-  EXPECT_FALSE(platform::FileExists(Work("Update_normal.xml")));
-  EXPECT_FALSE(platform::FileExists(Prog("Get_ratio.xml_tmp")));
+  EXPECT_FALSE(platform::FileReadable(Work("Update_normal.xml")));
+  EXPECT_FALSE(platform::FileReadable(Prog("Get_ratio.xml_tmp")));
 }
 
 // Above 10,000 lines the log is moved aside; the counter starts from the file as it is.
@@ -97,7 +97,7 @@ TEST_F(RunFrame, UpdateLogRotatesAboveTenThousandLines) {
 TEST_F(RunFrame, UpdateModesWriteOkFirstAndCleanUpTheProgressFile) {
   EXPECT_EQ(Run({"-force"}), 0);  // no image file
   EXPECT_EQ(Result("Update_force.xml").resultCode, "C7");
-  EXPECT_FALSE(platform::FileExists(Prog("Get_ratio.xml_tmp")));
+  EXPECT_FALSE(platform::FileReadable(Prog("Get_ratio.xml_tmp")));
   EXPECT_THAT(UpdateLog(), Contains("File open error.(bmcfw.bin)"));
   EXPECT_GE(clock.TotalSleptMs(), 10000u);  // the manager reads the last ratio meanwhile
   EXPECT_TRUE(bmc.LogLines().empty());      // nothing reached the BMC

@@ -42,7 +42,7 @@ TEST_F(KorvaneFixture, StopRequestAtAnyExchangeEndsTheFlashCleanly) {
     }
     EXPECT_EQ(bmc.Channel2(false), testsupport::SimChannelAccess{});
     EXPECT_FALSE(stopper.maintenanceOn);
-    EXPECT_FALSE(platform::FileExists(Prog("Get_ratio.xml_tmp")));
+    EXPECT_FALSE(platform::FileReadable(Prog("Get_ratio.xml_tmp")));
     EXPECT_LT(clock.TotalSleptMs() - sleptBefore, 10000u);
   }
 }
@@ -82,7 +82,7 @@ TEST_F(KorvaneThrowing, ExceptionAnywhereEndsTheFlashCleanly) {
     EXPECT_EQ(bmc.Selectors().imageSelector, c.selector);
     EXPECT_EQ(bmc.Channel2(false), testsupport::SimChannelAccess{});
     EXPECT_FALSE(thrower.maintenanceOn);
-    EXPECT_FALSE(platform::FileExists(Prog("Get_ratio.xml_tmp")));
+    EXPECT_FALSE(platform::FileReadable(Prog("Get_ratio.xml_tmp")));
     platform::LockResult lock;
     auto held = platform::TryAcquireInstanceLock(env.lockName, &lock, env.lockDir);
     EXPECT_EQ(lock, platform::LockResult::kAcquired);

@@ -38,7 +38,7 @@ TEST(Files, FailedAtomicWriteKeepsNothingAndReportsFailure) {
   int error = 0;
   EXPECT_FALSE(WriteFileAtomically(target, "x", &error));
   EXPECT_EQ(error, ENOENT);
-  EXPECT_FALSE(FileExists(target));
+  EXPECT_FALSE(FileReadable(target));
   EXPECT_EQ(CountEntries(dir.path()), 0u);
 }
 

@@ -95,13 +95,13 @@ TEST_F(RunContextTest, ReportLogsTheMessageAndWritesTheModeFileInTheProgramsOrde
     };
     std::vector<Call> calls;
     run->reporter.beforeResultFile = [&](ResultKind kind, const std::string& code) {
-      calls.push_back({kind, code, Log().size(), platform::FileExists(run->files.PathOf(kind))});
+      calls.push_back({kind, code, Log().size(), platform::FileReadable(run->files.PathOf(kind))});
     };
     run->reporter.Report("Complete");
     EXPECT_EQ(Log(), std::vector<std::string>{"Update completed normally."}) << c.name;
     EXPECT_EQ(console.Output(), c.console) << c.name;
     for (const char* name : kAllFiles) {
-      EXPECT_EQ(platform::FileExists(dir.File(name)), c.file && std::string(name) == c.file)
+      EXPECT_EQ(platform::FileReadable(dir.File(name)), c.file && std::string(name) == c.file)
           << c.name << " " << name;
     }
     if (c.file) {
@@ -288,7 +288,7 @@ TEST_F(RunContextTest, FinishedUpdateLeavesTheLastRatioTenSecondsThenRemovesIt) 
     clock.sleeps.clear();
     auto run = NewRun();
     run->SetProgress(100);
-    ASSERT_TRUE(platform::FileExists(work));
+    ASSERT_TRUE(platform::FileReadable(work));
     if (c.blockedUntilPause != 0) {
       platform::RemoveFile(work);
       ASSERT_TRUE(platform::MakeDirectory(work));

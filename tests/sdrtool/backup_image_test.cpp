@@ -491,7 +491,7 @@ TEST_F(BackupImage, RepositoryReadInOperatorRunsShowsNoRatio) {
   run->ctx.progressRatio = 5;
   ASSERT_TRUE(ReadWholeRepository(*run));
   EXPECT_EQ(run->ctx.progressRatio, 5);
-  EXPECT_FALSE(platform::FileExists(File("Get_ratio.xml_tmp")));
+  EXPECT_FALSE(platform::FileReadable(File("Get_ratio.xml_tmp")));
   EXPECT_THAT(console.Output(), ::testing::HasSubstr(" ----- > #1\r ----- > #2\r"));
   EXPECT_THAT(console.Output(), ::testing::HasSubstr(" ----- > #12\r\n"));
 }

@@ -106,7 +106,7 @@ TEST_F(SdrFaultSweep, BackupImage) {
   bmc.LoadRecords(input);
   faulty.Disarm();
   ASSERT_EQ(Run({"-backup", "new.bin"}), 0);
-  ASSERT_TRUE(platform::FileExists(File("new.bin")));
+  ASSERT_TRUE(platform::FileReadable(File("new.bin")));
   bmc.LoadRecords(MakeRecords(2, 40));
   Sweep({"-update", "-force", "-bin", "new.bin"});
 }

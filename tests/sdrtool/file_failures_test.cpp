@@ -59,7 +59,7 @@ const std::vector<Target>& Targets() {
        kMainLog,
        SaveError("Get_ratio.xml_tmp"),
        "",
-       [](const std::string& path) { return !platform::FileExists(path); }},
+       [](const std::string& path) { return !platform::FileReadable(path); }},
       {"version result",
        {"-version", "-sdr", "new.sdr"},
        "pkg",

@@ -25,7 +25,7 @@ TEST_F(MainFlow, NoArgumentsIsAParameterErrorShownOnTheConsole) {
   EXPECT_THAT(console.Output(),
               HasSubstr("Illegal parameter format.\nUsage: veltrop MODE [INPUT] [OPTIONS]\n"));
   for (const char* f : {"Get_version.xml", "Update_normal.xml", "Update_force.xml", "Get_ratio.xml"}) {
-    EXPECT_FALSE(platform::FileExists(File(f))) << f;
+    EXPECT_FALSE(platform::FileReadable(File(f))) << f;
   }
   EXPECT_TRUE(bmc.LogLines().empty());
   EXPECT_EQ(Run({"-update", "--help"}), 0);
@@ -65,7 +65,7 @@ TEST_F(MainFlow, ParameterErrorGoesToTheResultFileOfTheModeParsedSoFar) {
         EXPECT_FALSE(tree.parsed) << joined << f;
       }
     }
-    EXPECT_FALSE(platform::FileExists(caseDir.File("Get_ratio.xml_tmp"))) << joined;
+    EXPECT_FALSE(platform::FileReadable(caseDir.File("Get_ratio.xml_tmp"))) << joined;
   }
 }
 
@@ -145,7 +145,7 @@ TEST_F(MainFlow, UpdateFailingFiveSecondsInWritesItsCodeThirtySecondsAfterTheFir
 TEST_F(MainFlow, ManagedUpdateEndsWithTenSecondPauseAndRemovesTheProgressFile) {
   platform::RemoveFile(File("mchk_fil"));
   Run({"-update", "-sdr", "x.sdr"});
-  EXPECT_FALSE(platform::FileExists(File("Get_ratio.xml_tmp")));
+  EXPECT_FALSE(platform::FileReadable(File("Get_ratio.xml_tmp")));
   // 30-second rule (about 30 s after the first "OK") plus the 10-second pause.
   EXPECT_GE(clock.TotalSleptMs(), 40000u);
   EXPECT_LT(clock.TotalSleptMs(), 41000u);
@@ -192,8 +192,8 @@ TEST_F(MainFlow, DirectModeAsksAndHonoursTheAnswer) {
     EXPECT_EQ(static_cast<int>(prompts), c.prompts) << c.input;
     EXPECT_EQ(static_cast<int>(invalid), c.invalid) << c.input;
     EXPECT_EQ(LogHas("failed to open the specified SDR file"), c.proceeds) << c.input;
-    EXPECT_FALSE(platform::FileExists(File("Update_normal.xml")));
-    EXPECT_FALSE(platform::FileExists(File("Get_ratio.xml_tmp")));
+    EXPECT_FALSE(platform::FileReadable(File("Update_normal.xml")));
+    EXPECT_FALSE(platform::FileReadable(File("Get_ratio.xml_tmp")));
     platform::RemoveFile(File(kMainLog));
   }
   // No 30-second rule and no 10-second pause in operator runs.

@@ -342,7 +342,7 @@ TEST_F(SdrProgram, ManagedUpdateOfANewerFileCompletes) {
   EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
   for (int step : {5, 30, 35, 40, 65, 90})
     EXPECT_NE(std::find(seen.begin(), seen.end(), step), seen.end()) << step;
-  EXPECT_FALSE(platform::FileExists(File("Get_ratio.xml_tmp")));
+  EXPECT_FALSE(platform::FileReadable(File("Get_ratio.xml_tmp")));
 }
 
 class SdrReadBack : public SdrProgram {

@@ -40,7 +40,7 @@ class InterruptedUpdate : public VeltropFixture {
   // The BMC unlocked, no progress file, the instance lock free.
   void ExpectNothingHeld() {
     EXPECT_FALSE(bmc.LockHeld());
-    EXPECT_FALSE(platform::FileExists(File("Get_ratio.xml_tmp")));
+    EXPECT_FALSE(platform::FileReadable(File("Get_ratio.xml_tmp")));
     platform::LockResult lock;
     auto held = platform::TryAcquireInstanceLock(env.lockName, &lock, env.lockDir);
     EXPECT_EQ(lock, platform::LockResult::kAcquired);

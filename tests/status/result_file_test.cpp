@@ -158,7 +158,7 @@ TEST(ResultFile, PlacementAndGatingComeFromTheProgram) {
   files.placement.enabled = false;
   EXPECT_EQ(files.Write(ResultKind::ForceResult, "Complete", "", ""), XmlSaveResult::kSaved);
   EXPECT_EQ(files.PublishProgress(8), XmlSaveResult::kSaved);
-  EXPECT_FALSE(platform::FileExists(dir.File("pkg/Update_force.xml")));
+  EXPECT_FALSE(platform::FileReadable(dir.File("pkg/Update_force.xml")));
   EXPECT_EQ(TreeOf(dir.File("prog/Get_ratio.xml_tmp")), kDecl + R"(Response{result_code{"OK"} data{"7"}})");
   EXPECT_TRUE(console.Output().empty());
 }
@@ -169,7 +169,7 @@ TEST(ResultFile, UnsavableFileIsReportedAndLeavesNothing) {
   ResultFiles files(console);
   files.placement.resultPrefix = InDir(dir.File("missing"));
   EXPECT_EQ(files.Write(ResultKind::NormalResult, "Complete", "", ""), XmlSaveResult::kNotSaved);
-  EXPECT_FALSE(platform::FileExists(dir.File("missing")));
+  EXPECT_FALSE(platform::FileReadable(dir.File("missing")));
   EXPECT_TRUE(console.Output().empty());
 }
 

@@ -84,7 +84,7 @@ ScopedReadOnlyDirectory::ScopedReadOnlyDirectory(std::string dir) : dir_(std::mo
   // Whatever the system: the directory counts as read-only only if it keeps a new file out.
   const std::string probe = platform::JoinPath(dir_, "probe");
   std::ofstream(probe, std::ios::binary) << "x";
-  effective_ = !platform::FileExists(probe);
+  effective_ = !platform::FileReadable(probe);
   if (!effective_) platform::RemoveFile(probe);
 }
 
@@ -172,7 +172,7 @@ std::string RunWithFault(FileFault fault, const FileUnderTest& file, const std::
     }
     if (fault == FileFault::kDirectory) {
       EXPECT_EQ(ReadFileOrEmpty(keep), "kept");
-    } else if (!file.removedAtEnd || platform::FileExists(file.path)) {
+    } else if (!file.removedAtEnd || platform::FileReadable(file.path)) {
       EXPECT_EQ(ReadFileOrEmpty(file.path), kOld);
     }
     EXPECT_TRUE(LeftoversBeside(dir, name).empty());

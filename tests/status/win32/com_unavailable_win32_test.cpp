@@ -38,7 +38,7 @@ TEST(ComUnavailable, WriterAnswersUnavailableAndWritesNothing) {
   InMultithreadedApartment([&] { saved = files.Write(ResultKind::NormalResult, "OK", "", ""); });
   EXPECT_EQ(saved, XmlSaveResult::kUnavailable);
   EXPECT_EQ(console.Output(), "");
-  EXPECT_FALSE(platform::FileExists(dir.File("Update_normal.xml")));
+  EXPECT_FALSE(platform::FileReadable(dir.File("Update_normal.xml")));
 }
 
 TEST(ComUnavailable, ReaderAnswersUnavailable) {
