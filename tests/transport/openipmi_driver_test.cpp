@@ -126,7 +126,6 @@ TEST_F(OpenIpmiDriverTest, GetDeviceIdGoesToTheBmcAndComesBackInDriverForm) {
   ASSERT_EQ(rspLen, 7);
   EXPECT_EQ(std::vector<uint8_t>(rsp, rsp + 7),
             (std::vector<uint8_t>{0x1C, 0x01, 0x00, 0x20, 0x01, 0x02, 0x30}));
-  EXPECT_EQ(kernel.closes, 1);
 }
 
 TEST_F(OpenIpmiDriverTest, RequestDataIsPassedThrough) {
@@ -161,6 +160,8 @@ TEST_F(OpenIpmiDriverTest, LaterDeviceNamesAreTried) {
 }
 
 TEST_F(OpenIpmiDriverTest, EachFailureAfterOpenGivesStatus10AndClosesTheDevice) {
+  // The next request opens the device afresh: whatever the kernel still holds for the failed
+  // one goes with the old handle.
   struct Case {
     const char* what;
     int sendRc;
@@ -194,21 +195,46 @@ TEST_F(OpenIpmiDriverTest, InterruptedWaitIsResumedAndForeignMessagesSkipped) {
   EXPECT_EQ(rsp[3], 0x42);
 }
 
-// The flash is rewritten with the kernel's own traffic held back, and the kernel gets its
-// automatic choice back afterwards; each call opens and closes the device like a request.
-TEST(OpenIpmiDriver, MaintenanceModeOnThenAutomatic) {
+// A run opens the device once: requests and the maintenance mode share it, a failure closes it
+// and the next request opens it again, and the run's end closes it.
+TEST(OpenIpmiDriver, OneDeviceForTheRunReopenedAfterAFailure) {
   FakeKernel kernel;
   platform::VirtualClock clock;
-  OpenIpmiDriver driver(kernel, clock);
-  EXPECT_TRUE(driver.HoldMaintenanceMode(true));
-  EXPECT_TRUE(driver.HoldMaintenanceMode(false));
-  EXPECT_EQ(kernel.maintenanceModes,
-            (std::vector<int>{IPMI_MAINTENANCE_MODE_ON, IPMI_MAINTENANCE_MODE_AUTO}));
-  EXPECT_EQ(kernel.closes, 2);
-  kernel.maintenanceRc = -1;
-  EXPECT_FALSE(driver.HoldMaintenanceMode(true));
+  IpmiResponse out;
+  {
+    OpenIpmiDriver driver(kernel, clock);
+    for (int i = 0; i < 3; ++i) {
+      kernel.answers.push_back({IPMI_RESPONSE_RECV_TYPE, 0, 0x07, 0x01, {0x00}, 0, 0});
+      ASSERT_EQ(driver.Exchange(testsupport::RequestOf({0x18, 0x01}), &out), kExchangeOk);
+    }
+    EXPECT_TRUE(driver.HoldMaintenanceMode(true));
+    EXPECT_EQ(kernel.opened.size(), 1u);
+    EXPECT_EQ(kernel.closes, 0);
+
+    kernel.pollResults = {0};  // the BMC does not answer in time
+    EXPECT_EQ(driver.Exchange(testsupport::RequestOf({0x18, 0x01}), &out), kTransferFailed);
+    EXPECT_EQ(kernel.closes, 1);
+    // The late answer to the failed request and then the next one's: only the latter counts.
+    kernel.answers.push_back({IPMI_RESPONSE_RECV_TYPE, -1, 0x07, 0x01, {0xC3}, 0, 0});
+    kernel.answers.push_back({IPMI_RESPONSE_RECV_TYPE, 0, 0x07, 0x01, {0x00, 0x51}, 0, 0});
+    ASSERT_EQ(driver.Exchange(testsupport::RequestOf({0x18, 0x01}), &out), kExchangeOk);
+    EXPECT_EQ(out.bytes[3], 0x51);
+    EXPECT_EQ(kernel.opened.size(), 2u);
+
+    kernel.maintenanceRc = -1;  // a refused mode change closes the device like a failed request
+    EXPECT_FALSE(driver.HoldMaintenanceMode(false));
+    EXPECT_EQ(kernel.closes, 2);
+    kernel.maintenanceRc = 0;
+    EXPECT_TRUE(driver.HoldMaintenanceMode(false));
+  }
+  EXPECT_EQ(kernel.maintenanceModes, (std::vector<int>{IPMI_MAINTENANCE_MODE_ON, IPMI_MAINTENANCE_MODE_AUTO,
+                                                       IPMI_MAINTENANCE_MODE_AUTO}));
+  EXPECT_EQ(kernel.opened.size(), 3u);
+  EXPECT_EQ(kernel.closes, 3);  // the last one at the run's end
+
+  OpenIpmiDriver without(kernel, clock);
   kernel.openable.clear();
-  EXPECT_FALSE(driver.HoldMaintenanceMode(false));
+  EXPECT_FALSE(without.HoldMaintenanceMode(true));
 }
 
 }  // namespace

@@ -26,27 +26,34 @@ bool WaitReadable(OpenIpmiSystem& system, platform::Clock& clock, int fd, uint64
 
 }  // namespace
 
+OpenIpmiDriver::~OpenIpmiDriver() {
+  CloseDevice();
+}
+
+int OpenIpmiDriver::Device() {
+  for (size_t i = 0; fd_ < 0 && i < sizeof kOpenIpmiDevices / sizeof kOpenIpmiDevices[0]; ++i)
+    fd_ = system_.Open(kOpenIpmiDevices[i]);
+  return fd_;
+}
+
+void OpenIpmiDriver::CloseDevice() {
+  if (fd_ >= 0) system_.Close(fd_);
+  fd_ = -1;
+}
+
 bool OpenIpmiDriver::HoldMaintenanceMode(bool on) {
-  int fd = -1;
-  for (const char* path : kOpenIpmiDevices) {
-    fd = system_.Open(path);
-    if (fd >= 0) break;
-  }
+  const int fd = Device();
   if (fd < 0) return false;
-  const bool set =
-      system_.SetMaintenanceMode(fd, on ? IPMI_MAINTENANCE_MODE_ON : IPMI_MAINTENANCE_MODE_AUTO) == 0;
-  system_.Close(fd);
-  return set;
+  if (system_.SetMaintenanceMode(fd, on ? IPMI_MAINTENANCE_MODE_ON : IPMI_MAINTENANCE_MODE_AUTO) == 0)
+    return true;
+  CloseDevice();
+  return false;
 }
 
 ExchangeStatus OpenIpmiDriver::Exchange(const IpmiRequest& request, IpmiResponse* response) {
   const uint8_t requestLength = request.length;
   if (requestLength < 2) return kDriverUnreachable;
-  int fd = -1;
-  for (const char* path : kOpenIpmiDevices) {
-    fd = system_.Open(path);
-    if (fd >= 0) break;
-  }
+  const int fd = Device();
   if (fd < 0) return kDriverUnreachable;
 
   ipmi_system_interface_addr bmc{};
@@ -92,7 +99,7 @@ ExchangeStatus OpenIpmiDriver::Exchange(const IpmiRequest& request, IpmiResponse
       break;
     }
   }
-  system_.Close(fd);
+  if (status != kExchangeOk) CloseDevice();
   return status;
 }
 
