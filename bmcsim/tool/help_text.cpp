@@ -56,6 +56,8 @@ A simulated BMC whose state lives in the directory DIR. Numbers are decimal or 0
   send DIR HEX... [--repeat N]
                             send a request (e.g. 18 01) and print the response in hex; a transport
                             failure prints "status 9" or "status 10" and exits with 3
+  serve DIR --socket PATH   be the BMC behind QEMU's ipmi-bmc-extern device, through the UNIX
+                            socket PATH (Linux only); see "QEMU's external BMC" below
 
 Fault rules: space-separated key=value pairs.
   netfn=N      network function (0x06 App, 0x08 Firmware, 0x0A Storage, 0x3E OEM); the request
@@ -97,6 +99,24 @@ driver, under the programs' own retry policies. The simulated provider answers:
   - In-parameters not laid out as the driver takes them (request data padded to 4 bytes, then
     1, three driver values and 30 as 32-bit little-endian; DataSize the array's length; LUN 0,
     responder address 20h) or an instance path other than the instance's fail the call too.
+
+QEMU's external BMC (serve): bmcsim listens on PATH and QEMU connects to it, e.g.
+  qemu-system-x86_64 ... -chardev socket,id=c,path=PATH,reconnect=1 \
+      -device ipmi-bmc-extern,id=bmc0,chardev=c -device isa-ipmi-kcs,bmc=bmc0
+  - It prints "listening on PATH" once the socket takes connections (a script may wait for
+    that line), serves one connection at a time and the next after a disconnect; connections
+    and dropped frames are told on standard error. SIGTERM or SIGINT ends it and removes the
+    socket; the state is saved after every exchange anyway.
+  - Every request goes through the fault rules, latency, state and exchange log as the sim
+    flavour's do, so the other verbs work on DIR meanwhile. status=9 and status=10 leave the
+    request unanswered: QEMU answers the host C3h (time-out) 4 seconds later. delay= answers
+    late; an answer not ready before QEMU sends its next request is dropped (QEMU has given
+    up on it, and the answer would stop its time-out for the next).
+  - A message with a bad checksum is dropped (QEMU's time-out answers for it), one longer than
+    300 bytes answered C6h. QEMU's control commands (version, capabilities, the machine's
+    reset) get no answer; the machine's reset leaves the BMC running.
+  - Refused: a DIR never initialised, a PATH that exists and is not a socket, a socket some
+    server still listens on (a stale socket file is replaced).
 
 BMC behaviour where IPMI leaves room:
   - Reservations: one for the active and one for the spared repository; a new one cancels the

@@ -1,0 +1,94 @@
+#include "bmcsim/serve/extern_session.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "bmcsim/faults/value_text.h"
+
+namespace bmcsim {
+namespace {
+
+// The answer QEMU itself gives a message longer than it takes.
+constexpr uint8_t kRequestDataTruncated = 0xC6;
+// Response network function: the request's plus one.
+constexpr uint8_t kResponseNetFnBit = 0x04;
+
+}  // namespace
+
+ExternSession::ExternSession(BmcDirectory& bmc, platform::Clock& clock, Note note)
+    : bmc_(bmc), clock_(clock), note_(std::move(note)) {}
+
+void ExternSession::Restart() {
+  decoder_.Reset();
+  frames_.clear();
+  peerVersion_ = 0;
+  peerCapabilities_ = 0;
+}
+
+void ExternSession::Received(const uint8_t* data, size_t size) {
+  std::vector<ExternFrame> frames;
+  decoder_.Feed(data, size, &frames);
+  for (ExternFrame& frame : frames) frames_.push_back(std::move(frame));
+}
+
+bool ExternSession::RequestWaiting() const {
+  return std::any_of(frames_.begin(), frames_.end(), [](const ExternFrame& frame) {
+    return frame.kind == ExternFrame::Kind::kMessage || frame.kind == ExternFrame::Kind::kTooLong;
+  });
+}
+
+wire::Bytes ExternSession::HandleNext() {
+  if (frames_.empty()) return {};
+  ExternFrame frame = std::move(frames_.front());
+  frames_.pop_front();
+  switch (frame.kind) {
+    case ExternFrame::Kind::kMessage:
+      return Answer(frame.sequence, frame.bytes);
+    case ExternFrame::Kind::kCommand:
+      Command(frame.bytes);
+      return {};
+    case ExternFrame::Kind::kTooLong: {
+      wire::ByteWriter answer;
+      answer.U8(static_cast<uint8_t>(frame.bytes[0] | kResponseNetFnBit)).U8(frame.bytes[1]);
+      answer.U8(kRequestDataTruncated);
+      return EncodeExternMessage(frame.sequence, answer.bytes());
+    }
+    case ExternFrame::Kind::kBadChecksum:
+      note_("dropped a message with a bad checksum (sequence " + HexByte(frame.sequence) + ")");
+      return {};
+    case ExternFrame::Kind::kTooShort:
+      note_("dropped a message too short to be one");
+      return {};
+    case ExternFrame::Kind::kBadEscape:
+      note_("dropped a frame that ended inside an escape");
+      return {};
+  }
+  return {};
+}
+
+wire::Bytes ExternSession::Answer(uint8_t sequence, const wire::Bytes& request) {
+  ExchangeResult result = bmc_.Exchange(request.data(), request.size(), clock_);
+  // A request the fault rules leave unreachable or whose transfer fails gets no answer: QEMU's
+  // time-out answers the host for it.
+  if (result.outcome != ExchangeOutcome::kResponse) return {};
+  return EncodeExternMessage(sequence, result.response);
+}
+
+void ExternSession::Command(const wire::Bytes& command) {
+  wire::ByteReader reader(command);
+  uint8_t code = 0;
+  uint8_t parameter = 0;
+  reader.U8(&code);
+  bool hasParameter = reader.U8(&parameter);
+  if (code == kExternVersion && hasParameter) {
+    peerVersion_ = parameter;
+    if (parameter != kExternProtocolVersion)
+      note_("QEMU speaks protocol version " + std::to_string(parameter));
+  } else if (code == kExternCapabilities && hasParameter) {
+    peerCapabilities_ = parameter;
+  }
+  // RESET tells of the machine's reset, which leaves the BMC running; the rest are the BMC's
+  // to send. Neither asks for an answer.
+}
+
+}  // namespace bmcsim
