@@ -118,13 +118,15 @@ korvane_flashed() {
 check korvane-force-bank2 korvane_flashed
 
 # --- Korvane -force -both, with another image -------------------------------------------------
+# The tool takes the bank the image selector names for the running one (no reset came between):
+# bank 1 first, then bank 2, which the selector names again at the end.
 both() {
   evidence="$fw/Korvane_log.txt /tmp/korvane-both.out"
   cp /vmtest/bmcfw2.bin $fw/bmcfw.bin
   WATCH=1 manage korvane-both $fw $fw ./Korvane -force -both
   expect_code /tmp/korvane-both.xml Complete || return 1
   flash_watch korvane-both || return 1
-  host flash bmcfw2.bin 2 1 && host state 1
+  host flash bmcfw2.bin 1 2 && host state 2
 }
 check korvane-force-both both
 
@@ -140,8 +142,8 @@ stop_request() {
   echo "VMTEST INFO stopped with $code"
   [ ! -e $fw/Get_ratio.xml_tmp ] || { why="progress file left behind"; return 1; }
   restored || return 1
-  # The selector still names bank 1, which -both programmed last.
-  host state 1
+  # The selector still names bank 2, which -both programmed last.
+  host state 2
 }
 check korvane-stop-request stop_request
 
@@ -155,9 +157,9 @@ unanswered_write() {
   echo "VMTEST INFO a lost write answer: $code"
   restored || return 1
   case "$code" in
-    Complete) host flash bmcfw.bin 2 && host state 2 ;;
+    Complete) host flash bmcfw.bin 1 && host state 1 ;;
     "" | OK) why="no final answer"; return 1 ;;
-    *) host state 1 ;;
+    *) host state 2 ;;
   esac
 }
 check korvane-unanswered-write unanswered_write

@@ -44,6 +44,7 @@ void ResetBmc(BmcState& state) {
   state.channel2.active = state.channel2.nonVolatile;
   ReleaseSparedSdr(state);
   state.active.reservation = 0;
+  state.globalEnables = kDefaultGlobalEnables;
 }
 
 }  // namespace bmcsim

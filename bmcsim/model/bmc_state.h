@@ -109,6 +109,8 @@ struct FlashChange {
   bool erased = false;  // all FFh now
 };
 
+constexpr uint8_t kDefaultGlobalEnables = 0x08;  // system event logging only
+
 struct BmcState {
   DeviceIdentity identity;
   BmcSettings settings;
@@ -119,6 +121,9 @@ struct BmcState {
   std::vector<FaultRule> faults;
   // The host runs the Microsoft IPMI driver: requests may also come through its WMI provider.
   bool microsoftDriver = false;
+  // BMC Global Enables of the system interface (bit 0: receive message queue interrupt, 2:
+  // event message buffer, 3: system event logging); a host driver sets them at start.
+  uint8_t globalEnables = kDefaultGlobalEnables;
   uint32_t lastStamp = 0;          // every change stamps above this
   uint16_t lastReservationId = 0;  // shared by both repositories, so IDs never collide
 };

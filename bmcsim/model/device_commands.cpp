@@ -21,6 +21,21 @@ Reply GetDeviceId(CommandContext& context, wire::ByteReader& request) {
   return Reply::Ok(out.Take());
 }
 
+// The host's driver turns the system interface's interrupts on here; the external-BMC server
+// passes them on to QEMU's interface.
+Reply GetGlobalEnables(CommandContext& context, wire::ByteReader& request) {
+  if (!request.AtEnd()) return Reply::Error(kCcRequestLength);
+  return Reply::Ok(wire::Bytes{context.state.globalEnables});
+}
+
+Reply SetGlobalEnables(CommandContext& context, wire::ByteReader& request) {
+  uint8_t enables = 0;
+  if (!request.U8(&enables) || !request.AtEnd()) return Reply::Error(kCcRequestLength);
+  if (enables & 0x10) return Reply::Error(kCcInvalidField);  // reserved
+  context.state.globalEnables = enables;
+  return Reply::Ok({});
+}
+
 Reply GetOemE0Info(CommandContext& context, wire::ByteReader& request) {
   if (!request.AtEnd()) return Reply::Error(kCcRequestLength);
   const uint8_t* info = context.state.settings.oemE0;
@@ -31,6 +46,8 @@ Reply GetOemE0Info(CommandContext& context, wire::ByteReader& request) {
 
 void RegisterDeviceCommands(CommandTable& table) {
   table.Register(kNetFnApp, 0x01, GetDeviceId);
+  table.Register(kNetFnApp, 0x2E, SetGlobalEnables);
+  table.Register(kNetFnApp, 0x2F, GetGlobalEnables);
   table.Register(kNetFnOem, 0xE0, GetOemE0Info);
 }
 

@@ -169,6 +169,8 @@ std::string StateToJson(const BmcState& state) {
     json.Null("spared");
   }
 
+  json.Number("global_enables", state.globalEnables);
+
   json.Open("channel2", '{');
   PutChannelAccess(json, "volatile", state.channel2.active);
   PutChannelAccess(json, "nonvolatile", state.channel2.nonVolatile);

@@ -23,7 +23,8 @@ enum Section : uint8_t {
   kFlashCells = 10,   // journal only: cells of one bank with their present values
   kFlashErased = 11,  // journal only: a range of one bank that is all FFh
   kHostDrivers = 12,
-  kLastSection = kHostDrivers,
+  kSystemInterface = 13,
+  kLastSection = kSystemInterface,
 };
 
 constexpr int kBanks = 2;
@@ -250,6 +251,8 @@ bool GetSection(Section tag, wire::ByteReader& in, BmcState* state, std::string*
     }
     case kHostDrivers:
       return GetFlag(in, &state->microsoftDriver);
+    case kSystemInterface:
+      return in.U8(&state->globalEnables);
     case kFlashErased: {
       uint8_t bank = 0;
       uint32_t offset = 0;
@@ -276,9 +279,13 @@ std::vector<std::string> SerializeSections(const BmcState& state) {
   // A section of its own, so that states saved before it existed still load (without it).
   wire::ByteWriter host;
   host.U8(state.microsoftDriver ? 1 : 0);
-  return {IdentitySection(state.identity), SettingsSection(state.settings), Framed(kActive, active),
-          SparedSection(state.spared),     Framed(kFaults, faults),         Framed(kCounters, counters),
-          ChannelSection(state.channel2),  FirmwareSection(state.firmware), Framed(kHostDrivers, host)};
+  wire::ByteWriter systemInterface;
+  systemInterface.U8(state.globalEnables);
+  return {IdentitySection(state.identity), SettingsSection(state.settings),
+          Framed(kActive, active),         SparedSection(state.spared),
+          Framed(kFaults, faults),         Framed(kCounters, counters),
+          ChannelSection(state.channel2),  FirmwareSection(state.firmware),
+          Framed(kHostDrivers, host),      Framed(kSystemInterface, systemInterface)};
 }
 
 std::string SerializeState(const BmcState& state, const std::vector<std::string>& sections) {
