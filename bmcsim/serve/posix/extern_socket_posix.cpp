@@ -63,7 +63,11 @@ struct ExternSocketServer::Impl {
   void Accept(ExternSession& session) {
     if (!Wait(listener)) return;
     client = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
-    if (client < 0) return;
+    if (client < 0) {
+      // Out of descriptors or the like: the listener stays ready, so pause instead of spinning.
+      if (errno != EINTR && errno != ECONNABORTED) poll(nullptr, 0, kStopCheckMs);
+      return;
+    }
     peerGone = false;
     session.Restart();
     note("connected");
