@@ -21,8 +21,6 @@ ExternSession::ExternSession(BmcDirectory& bmc, platform::Clock& clock, Note not
 void ExternSession::Restart() {
   decoder_.Reset();
   frames_.clear();
-  peerVersion_ = 0;
-  peerCapabilities_ = 0;
 }
 
 void ExternSession::Received(const uint8_t* data, size_t size) {
@@ -77,18 +75,15 @@ wire::Bytes ExternSession::Answer(uint8_t sequence, const wire::Bytes& request) 
 void ExternSession::Command(const wire::Bytes& command) {
   wire::ByteReader reader(command);
   uint8_t code = 0;
-  uint8_t parameter = 0;
+  uint8_t version = 0;
   reader.U8(&code);
-  bool hasParameter = reader.U8(&parameter);
-  if (code == kExternVersion && hasParameter) {
-    peerVersion_ = parameter;
-    if (parameter != kExternProtocolVersion)
-      note_("QEMU speaks protocol version " + std::to_string(parameter));
-  } else if (code == kExternCapabilities && hasParameter) {
-    peerCapabilities_ = parameter;
+  if (code == kExternVersion && reader.U8(&version) && version != kExternProtocolVersion) {
+    note_("QEMU speaks protocol version " + std::to_string(version) + ", this BMC version " +
+          std::to_string(kExternProtocolVersion));
   }
-  // RESET tells of the machine's reset, which leaves the BMC running; the rest are the BMC's
-  // to send. Neither asks for an answer.
+  // The capabilities matter to a BMC that would send power or reset commands, which this one
+  // never does; RESET tells of the machine's reset, which leaves the BMC running. None of
+  // them asks for an answer.
 }
 
 }  // namespace bmcsim

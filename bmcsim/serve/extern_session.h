@@ -30,10 +30,6 @@ class ExternSession {
   // leave unanswered, a frame QEMU would drop itself).
   wire::Bytes HandleNext();
 
-  // What QEMU announced when it connected (0 before that).
-  uint8_t peerVersion() const { return peerVersion_; }
-  uint8_t peerCapabilities() const { return peerCapabilities_; }
-
  private:
   wire::Bytes Answer(uint8_t sequence, const wire::Bytes& request);
   void Command(const wire::Bytes& command);
@@ -43,8 +39,6 @@ class ExternSession {
   Note note_;
   ExternDecoder decoder_;
   std::deque<ExternFrame> frames_;
-  uint8_t peerVersion_ = 0;
-  uint8_t peerCapabilities_ = 0;
 };
 
 }  // namespace bmcsim

@@ -17,7 +17,7 @@
 #include "bmcsim/serve/extern_framing.h"
 #include "bmcsim/serve/extern_socket.h"
 #include "bmcsim/store/bmc_directory.h"
-#include "platform/files.h"
+#include "tests/support/child_process.h"
 #include "platform/testing/virtual_clock.h"
 #include "tests/support/temp_dir.h"
 
@@ -229,6 +229,39 @@ TEST_F(ExternServeTest, SocketPathRules) {
   ASSERT_TRUE(qemu.connected());
   qemu.Request(0x01, {0x18, 0x01});
   ExpectDeviceIdAnswer(qemu.Next(), 0x01);
+}
+
+// The program itself: its refusals, the line a script waits for, and both stop signals.
+TEST_F(ExternServeTest, TheProgramStopsOnEitherSignalAndCleansUp) {
+  const std::string output = temp.File("out.txt");
+  auto run = [&](const std::vector<std::string>& args) {
+    return testsupport::RunProcess(BMCSIM_TOOL_PATH, args, temp.path(), output);
+  };
+  EXPECT_EQ(run({"serve", dir}), 1);
+  EXPECT_EQ(run({"serve", temp.File("none"), "--socket", socketPath}), 1);
+  EXPECT_NE(testsupport::ReadFileOrEmpty(output).find("holds no simulated BMC"), std::string::npos);
+  EXPECT_NE(access(socketPath.c_str(), F_OK), 0);
+
+  for (auto stop : {testsupport::StopRequest::kTerminate, testsupport::StopRequest::kCtrlC}) {
+    std::remove(output.c_str());
+    auto serve = testsupport::StartInterruptibleProcess(
+        BMCSIM_TOOL_PATH, {"serve", dir, "--socket", socketPath}, temp.path(), output);
+    ASSERT_TRUE(serve);
+    for (int i = 0; i < kAnswerWaitMs && testsupport::ReadFileOrEmpty(output).empty(); ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    EXPECT_EQ(testsupport::ReadFileOrEmpty(output), "listening on " + socketPath + "\n");
+    {
+      Qemu qemu(socketPath);
+      ASSERT_TRUE(qemu.connected());
+      qemu.Greet();
+      qemu.Request(0x40, {0x18, 0x01});
+      ExpectDeviceIdAnswer(qemu.Next(), 0x40);
+      ASSERT_TRUE(serve->Interrupt(stop));
+      EXPECT_EQ(serve->Wait(), 0);
+    }
+    EXPECT_NE(access(socketPath.c_str(), F_OK), 0) << "the socket file stays behind";
+  }
 }
 
 }  // namespace

@@ -63,7 +63,11 @@ struct ExternSocketServer::Impl {
   void Accept(ExternSession& session) {
     if (!Wait(listener)) return;
     client = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
-    if (client < 0) return;
+    if (client < 0) {
+      // Out of descriptors or the like: the listener stays ready, so pause instead of spinning.
+      if (errno != EINTR && errno != ECONNABORTED) poll(nullptr, 0, kStopCheckMs);
+      return;
+    }
     peerGone = false;
     session.Restart();
     note("connected");
@@ -75,10 +79,11 @@ struct ExternSocketServer::Impl {
     note("disconnected");
   }
 
-  // Reads what has arrived, without waiting for more; notes a peer that is gone.
+  // Reads what has arrived, without waiting for more, up to the next request (a peer that
+  // sends without waiting fills no more than a chunk); notes a peer that is gone.
   void ReadAvailable(ExternSession& session) {
     uint8_t buffer[kReadChunk];
-    while (!peerGone) {
+    while (!peerGone && !session.RequestWaiting()) {
       ssize_t n = recv(client, buffer, sizeof(buffer), MSG_DONTWAIT);
       if (n > 0) {
         session.Received(buffer, static_cast<size_t>(n));
