@@ -14,7 +14,7 @@ import os
 import signal
 import subprocess
 import time
-import xml.etree.ElementTree as ElementTree
+from xml.etree import ElementTree
 
 from ansible_collections.bmc.online_update.plugins.module_utils.result_codes import message
 

@@ -17,7 +17,7 @@ description:
     result code and its message.
   - C(Korvane) is copied into the firmware I(package_dir) unless the same program is already there.
   - Linux hosts, Python 3.9 or later.
-author: bmc.online_update authors
+author: BMC online update developers (@bmc-online-update)
 options:
   sdr:
     description: The SDR package, as for M(bmc.online_update.sdr_update) without I(force).
@@ -69,6 +69,7 @@ options:
         default: 3600
 attributes:
   check_mode:
+    description: Can run in check mode and return the changed status prediction without modifying the BMC.
     support: full
     details: The queries run in check mode too; they write only their result files and logs.
 seealso:

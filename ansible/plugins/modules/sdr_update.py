@@ -23,7 +23,7 @@ description:
     next safe point (the BMC's update lock released, what it wrote discarded); the module waits for its result file
     and fails with it. If the module itself is killed, the tool still gets the stop request.
   - Linux hosts, Python 3.9 or later.
-author: bmc.online_update authors
+author: BMC online update developers (@bmc-online-update)
 options:
   tool:
     description: Path of the C(veltrop) program on the managed host.
@@ -55,6 +55,7 @@ options:
     default: 1800
 attributes:
   check_mode:
+    description: Can run in check mode and return the changed status prediction without modifying the BMC.
     support: full
     details: Runs the version query only (it writes its result file and log) and says whether an update would run.
 seealso:
