@@ -14,13 +14,16 @@ started=$(date +%s)
 
 rm -rf "$work"
 mkdir -p "$work"
-export ANSIBLE_COLLECTIONS_PATH=$work/collections ANSIBLE_HOST_KEY_CHECKING=False ANSIBLE_RETRY_FILES_ENABLED=False
+# Outside any git checkout: ansible-test takes the files of a collection in one from git, and build/ is ignored.
+collections=$(mktemp -d /tmp/bmc-ansible.XXXXXX)
+trap 'rm -rf "$collections"; [ -z "${stop_test:-}" ] || kill "$stop_test" 2>/dev/null || true' EXIT
+export ANSIBLE_COLLECTIONS_PATH=$collections ANSIBLE_HOST_KEY_CHECKING=False ANSIBLE_RETRY_FILES_ENABLED=False
 export ANSIBLE_LOCAL_TEMP=$work/tmp ANSIBLE_NOCOLOR=1 ANSIBLE_DEPRECATION_WARNINGS=False
 
 echo "== ansible: collection"
 ansible-galaxy collection build "$root/ansible" --output-path "$work" >/dev/null
-ansible-galaxy collection install -p "$work/collections" "$work"/bmc-online_update-*.tar.gz >/dev/null
-collection=$work/collections/ansible_collections/bmc/online_update
+ansible-galaxy collection install -p "$collections" "$work"/bmc-online_update-*.tar.gz >/dev/null
+collection=$collections/ansible_collections/bmc/online_update
 for module in sdr_update firmware_update bmc_facts; do
   doc=$(ansible-doc "bmc.online_update.$module")
   grep -q "^> BMC.ONLINE_UPDATE.${module^^} " <<<"$doc" && grep -q '^RETURN VALUES:' <<<"$doc" \
@@ -48,9 +51,9 @@ playbook() {
 "$tests/stop_test.sh" "$build" "$work/stop" >"$work/stop.log" 2>&1 &
 stop_test=$!
 
-sdr_before=$("$bmcsim" show "$work/fleet/h07/bmc" | python3 -c 'import json,sys; print(json.load(sys.stdin)["repository"])')
+sdr_before=$("$bmcsim" show "$work/fleet/h07/bmc" | "$tests/repository.py")
 playbook first
-sdr_after=$("$bmcsim" show "$work/fleet/h07/bmc" | python3 -c 'import json,sys; print(json.load(sys.stdin)["repository"])')
+sdr_after=$("$bmcsim" show "$work/fleet/h07/bmc" | "$tests/repository.py")
 [ "$sdr_before" = "$sdr_after" ] || { echo "h07: the refused update changed the repository" >&2; exit 1; }
 playbook second
 # Two more machines of the first batch are not in mchk_fil now: three of ten fail their first task.
@@ -58,6 +61,9 @@ for host in h01 h02; do "$bmcsim" set "$work/fleet/$host/bmc" --product-id 0x020
 rm -f "$work"/fleet/h*/pkg/Get_version.xml
 playbook stopped
 
-if ! wait "$stop_test"; then cat "$work/stop.log" >&2; echo "stop test failed" >&2; exit 1; fi
+stop_status=0
+wait "$stop_test" || stop_status=$?
+stop_test=
+if [ "$stop_status" -ne 0 ]; then cat "$work/stop.log" >&2; echo "stop test failed" >&2; exit 1; fi
 cat "$work/stop.log"
 echo "== ansible: passed in $(( $(date +%s) - started )) s"

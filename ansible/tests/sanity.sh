@@ -29,5 +29,6 @@ for test in $(ansible-test sanity --list-tests 2>/dev/null); do
     touch "$venv/marker.txt"
   done
 done
+[ ${#ran[@]} -gt 0 ] || { echo "sanity: no test ran" >&2; exit 1; }
 echo "sanity passed: ${ran[*]}"
 [ ${#skipped[@]} -eq 0 ] || echo "sanity skipped (nothing of theirs here): ${skipped[*]}"
