@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# A firmware update that takes too long, stopped twice: by the module's own timeout (it sends the tool
+# Check mode predicts an update without touching the flash. Then a firmware update that takes too long,
+# stopped twice: by the module's own timeout (it sends the tool
 # the stop request and reports the tool's answer), and by Ansible's async time-out, which kills the
 # module outright (the tool then gets the stop request from the kernel and finishes its safe stop alone).
 # Either way the run ends with an error code, channel 2 restored and nothing of the run left behind.
@@ -38,6 +39,16 @@ python=/usr/bin/python3
 for candidate in "$HOME/.pyenv/versions/3.9"*/bin/python3.9; do [ -x "$candidate" ] && python=$candidate && break; done
 args="tool=$build/sim/bin/Korvane package_dir=$dir/fw force=true"
 adhoc() { ansible localhost -i localhost, -c local -e "ansible_python_interpreter=$python" "$@"; }
+
+# Check mode: the version query only.
+out=$(adhoc --check -m bmc.online_update.firmware_update -a "$args" 2>&1) || { echo "$out"; fail "check mode failed"; }
+grep -q '"msg": "An update would run (forced)."' <<<"$out" && grep -q '"changed": true' <<<"$out" \
+  && [ ! -e "$dir/fw/Update_force.xml" ] || { echo "$out"; fail "check mode: not the prediction alone"; }
+"$bmcsim" show "$BMCSIM_DIR" | python3 -c '
+import json, sys
+banks = json.load(sys.stdin)["firmware"]["banks"]
+sys.exit(0 if all(b["erases"] == 0 and b["writes"] == 0 for b in banks) else 1)' || fail "check mode: the flash was touched"
+echo "stop test: check mode -> an update would run, none ran"
 
 out=$(adhoc -m bmc.online_update.firmware_update -a "$args timeout=3" 2>&1) && fail "timeout: the module did not fail"
 grep -q '"msg": "Korvane stopped by timeout; its answer: C' <<<"$out" || { echo "$out"; fail "timeout: no stop reported"; }

@@ -149,11 +149,11 @@ def run_query(tool, args, result_name):
     return result
 
 
-def query_version(tool, deadline):
+def query_version(tool, deadline, stop=None):
     """The -version answer: a dict with result_code, message, comparison and bmc_version; Busy waited out."""
     while True:
         code, data = run_query(tool, tool.version_args, 'Get_version.xml')
-        if code != 'Busy' or time.time() + LOCK_RETRY_PAUSE > deadline:
+        if code != 'Busy' or time.time() + LOCK_RETRY_PAUSE > deadline or (stop and stop.signal is not None):
             break
         time.sleep(LOCK_RETRY_PAUSE)
     answer = {'result_code': code, 'message': message(tool.name, code), 'comparison': '', 'bmc_version': ''}
@@ -284,7 +284,7 @@ def update(module, tool, force, timeout):
         return result
 
     with StopRequest() as stop:
-        before = query_version(tool, started + LOCK_WAIT)
+        before = query_version(tool, started + LOCK_WAIT, stop)
         result['versions']['bmc_before'] = before['bmc_version']
         if before['result_code'] != 'OK':
             return finish(tool.version_log, failed=True, result_code=before['result_code'],
@@ -314,7 +314,7 @@ def update(module, tool, force, timeout):
         else:
             fields['msg'] = '%s: %s' % (tool.name, code)
         if stop.signal is None:
-            after = query_version(tool, time.time() + LOCK_WAIT)
+            after = query_version(tool, time.time() + LOCK_WAIT, stop)
             if after['result_code'] == 'OK':
                 result['versions']['bmc_after'] = after['bmc_version']
         return finish(tool.update_log, **fields)
