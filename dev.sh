@@ -9,6 +9,10 @@ PACKAGES=(cmake ninja-build g++ pkg-config googletest libgtest-dev libgmock-dev 
           mingw-w64 wine wine64 clang-format python3 ccache)
 # The fuzz preset only: clang with its libFuzzer and sanitizer runtimes.
 FUZZ_PACKAGES=(clang libclang-rt-14-dev)
+# The Ansible collection's test (ansible/tests/run.sh): ansible-core and what ansible-test sanity's
+# offline tests import, all from Debian (no Python package index).
+ANSIBLE_PACKAGES=(ansible-core python3-voluptuous python3-yaml python3-jinja2 python3-packaging pylint
+                  python3-pycodestyle yamllint)
 
 deps() {
   local wanted=("$@") missing=()
@@ -101,6 +105,9 @@ case "${1:-}" in
   test)
     deps
     test_preset native
+    echo "== ansible"
+    deps "${ANSIBLE_PACKAGES[@]}"
+    ansible/tests/run.sh build
     test_preset asan
     echo "== win: build"
     build_preset win
@@ -125,6 +132,7 @@ case "${1:-}" in
   fuzz) fuzz_all "${2:-60}" ;;
   fuzzsmoke) fuzz_all 15 ;;
   vmtest) deps; vm_deps; build_preset native; vm/vmtest.sh build ;;
+  ansible) deps; deps "${ANSIBLE_PACKAGES[@]}"; build_preset native; ansible/tests/run.sh build ;;
   package)
     deps
     build_preset native
@@ -132,5 +140,5 @@ case "${1:-}" in
     [ -d build-win/wineprefix ] || wine_prefix
     package_and_check
     ;;
-  *) echo "usage: ./dev.sh test | demo | bench [records] [image-KiB] | build | deps | format | fuzz [seconds] | fuzzsmoke | vmtest | package" >&2; exit 2 ;;
+  *) echo "usage: ./dev.sh test | demo | bench [records] [image-KiB] | build | deps | format | fuzz [seconds] | fuzzsmoke | vmtest | package | ansible" >&2; exit 2 ;;
 esac
