@@ -12,6 +12,9 @@ namespace {
 constexpr uint8_t kRequestDataTruncated = 0xC6;
 // Response network function: the request's plus one.
 constexpr uint8_t kResponseNetFnBit = 0x04;
+constexpr uint8_t kAppNetFn = 0x06;
+constexpr uint8_t kSetGlobalEnables = 0x2E;
+constexpr uint8_t kInterruptEnables = 0x03;
 
 }  // namespace
 
@@ -69,7 +72,25 @@ wire::Bytes ExternSession::Answer(uint8_t sequence, const wire::Bytes& request) 
   // A request the fault rules leave unreachable or whose transfer fails gets no answer: QEMU's
   // time-out answers the host for it.
   if (result.outcome != ExchangeOutcome::kResponse) return {};
-  return EncodeExternMessage(sequence, result.response);
+  wire::Bytes out = InterruptSetting(request, result.response);
+  const wire::Bytes message = EncodeExternMessage(sequence, result.response);
+  out.insert(out.end(), message.begin(), message.end());
+  return out;
+}
+
+// The interface raises its interrupt only when the BMC tells QEMU to: after the host's driver
+// changed the global enables, their interrupt bits (receive message queue, event message
+// buffer full) go to QEMU ahead of the answer, as a BMC inside QEMU sets them. Without this
+// the kernel's driver polls the interface, some ten milliseconds per exchange.
+wire::Bytes ExternSession::InterruptSetting(const wire::Bytes& request, const wire::Bytes& response) {
+  const bool setEnables =
+      request.size() >= 2 && (request[0] >> 2) == kAppNetFn && request[1] == kSetGlobalEnables;
+  if (!setEnables || response.size() < 3 || response[2] != 0x00) return {};
+  BmcState state;
+  std::string error;
+  if (!bmc_.Read(&state, &error)) return {};
+  const bool on = (state.globalEnables & kInterruptEnables) != 0;
+  return EncodeExternCommand(wire::Bytes{on ? kExternEnableIrq : kExternDisableIrq});
 }
 
 void ExternSession::Command(const wire::Bytes& command) {

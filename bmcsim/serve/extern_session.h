@@ -33,6 +33,7 @@ class ExternSession {
  private:
   wire::Bytes Answer(uint8_t sequence, const wire::Bytes& request);
   void Command(const wire::Bytes& command);
+  wire::Bytes InterruptSetting(const wire::Bytes& request, const wire::Bytes& response);
 
   BmcDirectory& bmc_;
   platform::Clock& clock_;

@@ -135,6 +135,9 @@ BMC behaviour where IPMI leaves room:
   - Erase (OEM 14h): start AAh clears at once and reports 00h (in progress) until the last of
     the configured status polls (op 00h), which reports 01h (completed).
   - Timestamps follow the wall clock but move forward by at least 1 on every change.
+  - Get/Set BMC Global Enables (App 2Fh/2Eh): kept in the state (default 08h: system event
+    logging), back to the default on a reset; reserved bit 4 answers CCh. Under serve, a
+    change of the interrupt bits (0, 1) turns QEMU's interface interrupt on or off.
   - Unknown commands answer C1h, a wrong request length C7h.
 
 Firmware flash (network function 08h). Device IDs 38h, 39h, 3Ah have two banks: bank 1 at

@@ -151,10 +151,24 @@ TEST_F(ExternServeTest, AnswersAsTheSimulatedDriverDoesAndSurvivesReconnection) 
     BmcDirectory direct(dir);
     EXPECT_EQ(answer.bytes, direct.Exchange(request, sizeof(request), other).response);
 
+    // The host's driver turns the receive interrupt on and off: QEMU's interface is told
+    // before the answer, and only on a change the BMC took.
+    const std::pair<wire::Bytes, uint8_t> enables[] = {{{0x18, 0x2E, 0x09}, kExternEnableIrq},
+                                                       {{0x18, 0x2E, 0x08}, kExternDisableIrq}};
+    for (const auto& [message, control] : enables) {
+      qemu.Request(0x30, message);
+      ExternFrame told = qemu.Next();
+      EXPECT_EQ(told.kind, ExternFrame::Kind::kCommand);
+      EXPECT_EQ(told.bytes, wire::Bytes{control});
+      EXPECT_EQ(qemu.Next().bytes, (wire::Bytes{0x1C, 0x2E, 0x00}));
+    }
+    qemu.Request(0x31, {0x18, 0x2E, 0x11});  // a reserved bit: refused, nothing to tell
+    EXPECT_EQ(qemu.Next().bytes, (wire::Bytes{0x1C, 0x2E, 0xCC}));
+
     // A request the fault rules leave unreachable gets no answer; the next is answered.
     AddFault("netfn=0x06 cmd=0x01 status=9");
     qemu.Request(0x22, {0x18, 0x01});
-    AwaitLogLines(3);
+    AwaitLogLines(6);
     qemu.Request(0xA0, {0x18, 0x01});  // a sequence byte that needs an escape
     ExpectDeviceIdAnswer(qemu.Next(), 0xA0);
 
@@ -199,7 +213,7 @@ TEST_F(ExternServeTest, AnswersAsTheSimulatedDriverDoesAndSurvivesReconnection) 
   std::string error;
   ASSERT_TRUE(BmcDirectory(dir).ReadLog(&log, false, &error)) << error;
   EXPECT_NE(log.find("18 01 -> status 9"), std::string::npos) << log;
-  EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 9) << log;
+  EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 12) << log;
 }
 
 TEST_F(ExternServeTest, SocketPathRules) {
