@@ -4,7 +4,7 @@
 namespace bmcsim {
 
 // Each family of commands registers its handlers once.
-void RegisterDeviceCommands(CommandTable& table);     // Get Device ID, global enables, OEM identity query
+void RegisterDeviceCommands(CommandTable& table);     // Get Device ID, global enables, message flags, OEM identity query
 void RegisterSdrCommands(CommandTable& table);        // the active repository (Storage)
 void RegisterSparedSdrCommands(CommandTable& table);  // the spared repository (OEM)
 void RegisterChannelCommands(CommandTable& table);    // Get/Set Channel Access

@@ -36,6 +36,18 @@ Reply SetGlobalEnables(CommandContext& context, wire::ByteReader& request) {
   return Reply::Ok({});
 }
 
+// No message queue, no event buffer: nothing is ever flagged, so clearing has nothing to do.
+Reply GetMessageFlags(CommandContext&, wire::ByteReader& request) {
+  if (!request.AtEnd()) return Reply::Error(kCcRequestLength);
+  return Reply::Ok(wire::Bytes{0x00});
+}
+
+Reply ClearMessageFlags(CommandContext&, wire::ByteReader& request) {
+  uint8_t flags = 0;
+  if (!request.U8(&flags) || !request.AtEnd()) return Reply::Error(kCcRequestLength);
+  return Reply::Ok({});
+}
+
 Reply GetOemE0Info(CommandContext& context, wire::ByteReader& request) {
   if (!request.AtEnd()) return Reply::Error(kCcRequestLength);
   const uint8_t* info = context.state.settings.oemE0;
@@ -48,6 +60,8 @@ void RegisterDeviceCommands(CommandTable& table) {
   table.Register(kNetFnApp, 0x01, GetDeviceId);
   table.Register(kNetFnApp, 0x2E, SetGlobalEnables);
   table.Register(kNetFnApp, 0x2F, GetGlobalEnables);
+  table.Register(kNetFnApp, 0x30, ClearMessageFlags);
+  table.Register(kNetFnApp, 0x31, GetMessageFlags);
   table.Register(kNetFnOem, 0xE0, GetOemE0Info);
 }
 

@@ -137,7 +137,8 @@ BMC behaviour where IPMI leaves room:
   - Timestamps follow the wall clock but move forward by at least 1 on every change.
   - Get/Set BMC Global Enables (App 2Fh/2Eh): kept in the state (default 08h: system event
     logging), back to the default on a reset; reserved bit 4 answers CCh. Under serve, a
-    change of the interrupt bits (0, 1) turns QEMU's interface interrupt on or off.
+    change of the interrupt bits (0, 1) turns QEMU's interface interrupt on or off. Get
+    Message Flags (31h) answers 00h (nothing queued); Clear Message Flags (30h) accepts any.
   - Unknown commands answer C1h, a wrong request length C7h.
 
 Firmware flash (network function 08h). Device IDs 38h, 39h, 3Ah have two banks: bank 1 at
