@@ -169,8 +169,13 @@ class Interrupts : public ::testing::TestWithParam<InterruptCase> {
     versionResult = JoinPath(work, "Get_version.xml");
   }
 
-  bool Bmcsim(const std::vector<std::string>& bmcsimArgs) {
-    return RunProcess(BMCSIM_TOOL, bmcsimArgs, dir.path()) == 0;
+  // A refused step shows what bmcsim said (a rare refusal under Wine's load is otherwise silent).
+  ::testing::AssertionResult Bmcsim(const std::vector<std::string>& bmcsimArgs) {
+    const std::string out = JoinPath(dir.path(), "bmcsim.out");
+    const int status = RunProcess(BMCSIM_TOOL, bmcsimArgs, dir.path(), out);
+    if (status == 0) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure()
+           << "bmcsim exit status " << status << ": " << testsupport::ReadFileOrEmpty(out);
   }
   std::string BmcsimOutput(const std::vector<std::string>& bmcsimArgs) {
     const std::string out = JoinPath(dir.path(), "bmcsim.out");
