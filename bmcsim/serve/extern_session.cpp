@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "bmcsim/faults/value_text.h"
+#include "bmcsim/model/command_table.h"
 
 namespace bmcsim {
 namespace {
@@ -12,7 +13,6 @@ namespace {
 constexpr uint8_t kRequestDataTruncated = 0xC6;
 // Response network function: the request's plus one.
 constexpr uint8_t kResponseNetFnBit = 0x04;
-constexpr uint8_t kAppNetFn = 0x06;
 constexpr uint8_t kSetGlobalEnables = 0x2E;
 constexpr uint8_t kInterruptEnables = 0x03;
 
@@ -84,7 +84,7 @@ wire::Bytes ExternSession::Answer(uint8_t sequence, const wire::Bytes& request) 
 // the kernel's driver polls the interface, some ten milliseconds per exchange.
 wire::Bytes ExternSession::InterruptSetting(const wire::Bytes& request, const wire::Bytes& response) {
   const bool setEnables =
-      request.size() >= 2 && (request[0] >> 2) == kAppNetFn && request[1] == kSetGlobalEnables;
+      request.size() >= 2 && (request[0] >> 2) == kNetFnApp && request[1] == kSetGlobalEnables;
   if (!setEnables || response.size() < 3 || response[2] != 0x00) return {};
   BmcState state;
   std::string error;

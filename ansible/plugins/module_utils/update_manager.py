@@ -16,6 +16,7 @@ import subprocess
 import time
 from xml.etree import ElementTree
 
+from ansible.module_utils.basic import AnsibleModule
 from ansible_collections.bmc.online_update.plugins.module_utils.result_codes import message
 
 # A result file is replaced whole, but it may vanish between our look and our read.
@@ -318,3 +319,19 @@ def update(module, tool, force, timeout):
             if after['result_code'] == 'OK':
                 result['versions']['bmc_after'] = after['bmc_version']
         return finish(tool.update_log, **fields)
+
+
+def run_update_module(argument_spec, make_tool, setup_error):
+    """The whole of an update module: its options plus force, the tool made from them, the update
+    played as the manager plays it, and the host failed with the result when it is not Complete."""
+    options = dict(argument_spec)
+    options['force'] = dict(type='bool', default=False)
+    module = AnsibleModule(argument_spec=options, supports_check_mode=True)
+    try:
+        tool = make_tool(module.params, force=module.params['force'])
+        result = update(module, tool, module.params['force'], module.params['timeout'])
+    except (setup_error, ToolError, OSError) as e:
+        module.fail_json(msg=str(e))
+    if result['failed']:
+        module.fail_json(**result)
+    module.exit_json(**result)

@@ -121,23 +121,12 @@ log_tail:
   elements: str
 '''
 
-from ansible.module_utils.basic import AnsibleModule
 from ansible_collections.bmc.online_update.plugins.module_utils.tool_setup import FIRMWARE_OPTIONS, SetupError, firmware_tool
-from ansible_collections.bmc.online_update.plugins.module_utils.update_manager import ToolError, update
+from ansible_collections.bmc.online_update.plugins.module_utils.update_manager import run_update_module
 
 
 def main():
-    options = dict(FIRMWARE_OPTIONS)
-    options['force'] = dict(type='bool', default=False)
-    module = AnsibleModule(argument_spec=options, supports_check_mode=True)
-    try:
-        tool = firmware_tool(module.params, force=module.params['force'])
-        result = update(module, tool, module.params['force'], module.params['timeout'])
-    except (SetupError, ToolError, OSError) as e:
-        module.fail_json(msg=str(e))
-    if result['failed']:
-        module.fail_json(**result)
-    module.exit_json(**result)
+    run_update_module(FIRMWARE_OPTIONS, firmware_tool, SetupError)
 
 
 if __name__ == '__main__':

@@ -127,23 +127,12 @@ log_tail:
   elements: str
 '''
 
-from ansible.module_utils.basic import AnsibleModule
 from ansible_collections.bmc.online_update.plugins.module_utils.tool_setup import SDR_OPTIONS, SetupError, sdr_tool
-from ansible_collections.bmc.online_update.plugins.module_utils.update_manager import ToolError, update
+from ansible_collections.bmc.online_update.plugins.module_utils.update_manager import run_update_module
 
 
 def main():
-    options = dict(SDR_OPTIONS)
-    options['force'] = dict(type='bool', default=False)
-    module = AnsibleModule(argument_spec=options, supports_check_mode=True)
-    try:
-        tool = sdr_tool(module.params, force=module.params['force'])
-        result = update(module, tool, module.params['force'], module.params['timeout'])
-    except (SetupError, ToolError) as e:
-        module.fail_json(msg=str(e))
-    if result['failed']:
-        module.fail_json(**result)
-    module.exit_json(**result)
+    run_update_module(SDR_OPTIONS, sdr_tool, SetupError)
 
 
 if __name__ == '__main__':
