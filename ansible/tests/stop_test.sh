@@ -22,7 +22,7 @@ head -c 262144 /dev/zero | tr '\0' '\132' >"$dir/fw/bmcfw.bin"
 fail() {
   echo "stop test: $*" >&2
   ls -l "$dir/fw" >&2
-  tail -n 15 "$dir"/fw/*.log >&2 2>/dev/null || true
+  tail -n 15 "$dir"/fw/Korvane_log.txt >&2 2>/dev/null || true
   exit 1
 }
 code() { sed -n 's:.*<result_code>\(.*\)</result_code>.*:\1:p' "$dir/fw/Update_force.xml" 2>/dev/null; }
