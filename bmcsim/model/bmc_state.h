@@ -109,7 +109,9 @@ struct FlashChange {
   bool erased = false;  // all FFh now
 };
 
-constexpr uint8_t kDefaultGlobalEnables = 0x08;  // system event logging only
+constexpr uint8_t kDefaultGlobalEnables = 0x08;     // system event logging only
+constexpr uint8_t kGlobalEnablesInterrupts = 0x03;  // receive message queue, event message buffer full
+constexpr uint8_t kGlobalEnablesReserved = 0x10;
 
 struct BmcState {
   DeviceIdentity identity;

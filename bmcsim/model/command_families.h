@@ -3,8 +3,12 @@
 
 namespace bmcsim {
 
+// Named where something besides its handler acts on it (the external-BMC server).
+constexpr uint8_t kCmdSetGlobalEnables = 0x2E;
+
 // Each family of commands registers its handlers once.
-void RegisterDeviceCommands(CommandTable& table);     // Get Device ID, global enables, message flags, OEM identity query
+void RegisterDeviceCommands(
+    CommandTable& table);  // Get Device ID, global enables, message flags, OEM identity query
 void RegisterSdrCommands(CommandTable& table);        // the active repository (Storage)
 void RegisterSparedSdrCommands(CommandTable& table);  // the spared repository (OEM)
 void RegisterChannelCommands(CommandTable& table);    // Get/Set Channel Access

@@ -23,6 +23,7 @@ constexpr uint8_t kCcBusy = 0xC0;
 constexpr uint8_t kCcInvalidCommand = 0xC1;
 constexpr uint8_t kCcOutOfSpace = 0xC4;
 constexpr uint8_t kCcReservationCancelled = 0xC5;
+constexpr uint8_t kCcRequestDataTruncated = 0xC6;  // longer than the interface takes
 constexpr uint8_t kCcRequestLength = 0xC7;
 constexpr uint8_t kCcOutOfRange = 0xC9;
 constexpr uint8_t kCcCannotReturnBytes = 0xCA;

@@ -31,7 +31,7 @@ Reply GetGlobalEnables(CommandContext& context, wire::ByteReader& request) {
 Reply SetGlobalEnables(CommandContext& context, wire::ByteReader& request) {
   uint8_t enables = 0;
   if (!request.U8(&enables) || !request.AtEnd()) return Reply::Error(kCcRequestLength);
-  if (enables & 0x10) return Reply::Error(kCcInvalidField);  // reserved
+  if (enables & kGlobalEnablesReserved) return Reply::Error(kCcInvalidField);
   context.state.globalEnables = enables;
   return Reply::Ok({});
 }
@@ -58,7 +58,7 @@ Reply GetOemE0Info(CommandContext& context, wire::ByteReader& request) {
 
 void RegisterDeviceCommands(CommandTable& table) {
   table.Register(kNetFnApp, 0x01, GetDeviceId);
-  table.Register(kNetFnApp, 0x2E, SetGlobalEnables);
+  table.Register(kNetFnApp, kCmdSetGlobalEnables, SetGlobalEnables);
   table.Register(kNetFnApp, 0x2F, GetGlobalEnables);
   table.Register(kNetFnApp, 0x30, ClearMessageFlags);
   table.Register(kNetFnApp, 0x31, GetMessageFlags);

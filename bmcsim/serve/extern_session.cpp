@@ -4,19 +4,10 @@
 #include <vector>
 
 #include "bmcsim/faults/value_text.h"
-#include "bmcsim/model/command_table.h"
+#include "bmcsim/model/bmc_model.h"
+#include "bmcsim/model/command_families.h"
 
 namespace bmcsim {
-namespace {
-
-// The answer QEMU itself gives a message longer than it takes.
-constexpr uint8_t kRequestDataTruncated = 0xC6;
-// Response network function: the request's plus one.
-constexpr uint8_t kResponseNetFnBit = 0x04;
-constexpr uint8_t kSetGlobalEnables = 0x2E;
-constexpr uint8_t kInterruptEnables = 0x03;
-
-}  // namespace
 
 ExternSession::ExternSession(BmcDirectory& bmc, platform::Clock& clock, Note note)
     : bmc_(bmc), clock_(clock), note_(std::move(note)) {}
@@ -48,12 +39,9 @@ wire::Bytes ExternSession::HandleNext() {
     case ExternFrame::Kind::kCommand:
       Command(frame.bytes);
       return {};
-    case ExternFrame::Kind::kTooLong: {
-      wire::ByteWriter answer;
-      answer.U8(static_cast<uint8_t>(frame.bytes[0] | kResponseNetFnBit)).U8(frame.bytes[1]);
-      answer.U8(kRequestDataTruncated);
-      return EncodeExternMessage(frame.sequence, answer.bytes());
-    }
+    case ExternFrame::Kind::kTooLong:
+      // The answer QEMU's own BMC gives.
+      return EncodeExternMessage(frame.sequence, ResponseFrame(frame.bytes.data(), kCcRequestDataTruncated));
     case ExternFrame::Kind::kBadChecksum:
       note_("dropped a message with a bad checksum (sequence " + HexByte(frame.sequence) + ")");
       return {};
@@ -84,12 +72,12 @@ wire::Bytes ExternSession::Answer(uint8_t sequence, const wire::Bytes& request) 
 // the kernel's driver polls the interface, some ten milliseconds per exchange.
 wire::Bytes ExternSession::InterruptSetting(const wire::Bytes& request, const wire::Bytes& response) {
   const bool setEnables =
-      request.size() >= 2 && (request[0] >> 2) == kNetFnApp && request[1] == kSetGlobalEnables;
-  if (!setEnables || response.size() < 3 || response[2] != 0x00) return {};
+      request.size() >= 2 && (request[0] >> 2) == kNetFnApp && request[1] == kCmdSetGlobalEnables;
+  if (!setEnables || response.size() < 3 || response[2] != kCcOk) return {};
   BmcState state;
   std::string error;
   if (!bmc_.Read(&state, &error)) return {};
-  const bool on = (state.globalEnables & kInterruptEnables) != 0;
+  const bool on = (state.globalEnables & kGlobalEnablesInterrupts) != 0;
   return EncodeExternCommand(wire::Bytes{on ? kExternEnableIrq : kExternDisableIrq});
 }
 

@@ -3,6 +3,7 @@
 #include <optional>
 
 #include "bmcsim/store/bmc_directory.h"
+#include "ipmi/codes.h"
 #include "transport/wmi_request.h"
 
 namespace transport {
@@ -14,8 +15,6 @@ const wchar_t kInstanceName[] = L"ROOT\\SYSTEM\\0001_0";
 constexpr int32_t kWbemNotFound = static_cast<int32_t>(0x80041002u);
 // WBEM_E_FAILED: the in-parameter object of a torn-down service.
 constexpr int32_t kWbemFailed = static_cast<int32_t>(0x80041001u);
-// What the driver answers when the BMC never answered it.
-constexpr uint8_t kCcNoAnswer = 0xFF;
 constexpr uint8_t kResponderAddress = 0x20;
 constexpr uint8_t kMaxNetFn = 0x3F;
 constexpr int32_t kMaxRequestData = 253;  // an 8-bit request length with its two header bytes
@@ -83,8 +82,8 @@ class SimulatedWmiMethod : public WmiIpmiMethod {
       case bmcsim::ExchangeOutcome::kUnreachable:
       case bmcsim::ExchangeOutcome::kTransferFailed:
         // The driver, not the program, waited for the BMC in vain.
-        answer->completionCode = kCcNoAnswer;
-        answer->responseData = wire::Bytes{kCcNoAnswer};
+        answer->completionCode = ipmi::kCcUnspecified;
+        answer->responseData = wire::Bytes{ipmi::kCcUnspecified};
         return true;
       case bmcsim::ExchangeOutcome::kResponse:
         break;
