@@ -119,9 +119,9 @@ int ReleaseHeld(FwRun& run) {
 }
 
 void LogLastExchange(FwRun& run) {
-  const transport::IpmiResponse& response = run.lastAnswer.response;
-  transport::LogExchange([&run](const std::string& line) { run.Log(line); }, "  ", run.lastRequest.bytes,
-                         run.lastRequest.length, response.bytes, response.length);
+  const transport::IpmiResponse& response = run.latest.answer.response;
+  transport::LogExchange([&run](const std::string& line) { run.Log(line); }, "  ", run.latest.request.bytes,
+                         run.latest.request.length, response.bytes, response.length);
 }
 
 int ReportFailedExchange(FwRun& run, FwCode code) {

@@ -6,7 +6,7 @@
 
 #include "fwtool/command_line.h"
 #include "fwtool/result_codes.h"
-#include "ipmi/command.h"
+#include "ipmi/sender.h"
 #include "runcontrol/run_context.h"
 #include "runcontrol/run_environment.h"
 #include "transport/ipmi_message.h"
@@ -104,9 +104,9 @@ class FwRun {
   // The driver's maintenance mode is on (HoldMaintenance).
   bool maintenanceHeld = false;
 
-  // The latest exchange, for the log lines of a failure.
-  transport::IpmiRequest lastRequest;
-  ipmi::Answer lastAnswer;
+  // The latest exchange, for the log lines of a failure; every command goes through sender.
+  ipmi::LatestExchange latest;
+  ipmi::Sender sender{ctx.transport, &latest};
 
   void Log(std::string_view text) { ctx.log.Line(text); }
   // Reports a result code: printed in an operator run, into the mode's result file (only the
@@ -116,12 +116,9 @@ class FwRun {
   // Makes the log set and the result files follow the run mode.
   void ApplySettings();
 
-  // Sends one command and decodes its answer; the exchange is kept as the latest.
   template <typename T>
   ipmi::Outcome<T> Send(const ipmi::Command<T>& command) {
-    lastRequest = command.request.Wire();
-    lastAnswer = ipmi::Exchange(ctx.transport, command.request);
-    return command.Decode(lastAnswer);
+    return sender.Send(command);
   }
 };
 

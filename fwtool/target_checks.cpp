@@ -44,8 +44,7 @@ int OpFileCheck(FwRun& run) {
 }
 
 int GetBmcStatus(FwRun& run) {
-  const runcontrol::BmcStatusCheck check =
-      runcontrol::CheckBmcStatus(run.ctx.transport, run.files.hardwareList);
+  const runcontrol::BmcStatusCheck check = runcontrol::CheckBmcStatus(run.sender, run.files.hardwareList);
   FwCode code = FwCode::kGetDeviceId;
   switch (check.status) {
     case runcontrol::BmcStatus::kTarget:
@@ -67,8 +66,6 @@ int GetBmcStatus(FwRun& run) {
       code = FwCode::kNotTargetHardware;
       break;
   }
-  run.lastRequest = check.request;
-  run.lastAnswer = check.answer;
   return ReportFailedExchange(run, code);
 }
 

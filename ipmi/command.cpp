@@ -7,6 +7,7 @@ namespace {
 
 constexpr size_t kFrameBytes = 3;     // network function, command, completion code
 constexpr uint8_t kAnswerOffset = 4;  // the answer's network function byte is the request's + 4
+constexpr size_t kMaxRequestLength = 255;
 
 }  // namespace
 
@@ -18,21 +19,17 @@ Request MakeRequest(NetFn netFn, uint8_t command, wire::Bytes data) {
   return request;
 }
 
-transport::IpmiRequest Request::Wire() const {
-  transport::IpmiRequest wire;
-  wire.bytes[0] = static_cast<uint8_t>(static_cast<uint8_t>(netFn) << 2);
-  wire.bytes[1] = command;
-  const size_t count = data.size() < sizeof wire.bytes - 2 ? data.size() : sizeof wire.bytes - 2;
-  if (count) std::memcpy(wire.bytes + 2, data.data(), count);
-  wire.length = static_cast<uint8_t>(count + 2 > 255 ? 255 : count + 2);
-  wire.kind = kind;
-  return wire;
-}
-
-Answer Exchange(transport::IpmiTransport& transport, const Request& request) {
-  Answer answer;
-  answer.status = transport::IpmiExchange(transport, request.Wire(), &answer.response);
-  return answer;
+bool Request::Wire(transport::IpmiRequest* wire) const {
+  *wire = transport::IpmiRequest{};
+  wire->bytes[0] = static_cast<uint8_t>(static_cast<uint8_t>(netFn) << 2);
+  wire->bytes[1] = command;
+  wire->kind = kind;
+  // The length travels in 8 bits: network function, command and at most 253 data bytes.
+  const size_t room = kMaxRequestLength - 2;
+  const size_t count = data.size() < room ? data.size() : room;
+  if (count) std::memcpy(wire->bytes + 2, data.data(), count);
+  wire->length = static_cast<uint8_t>(count + 2);
+  return count == data.size();
 }
 
 Outcome<Done> DecodeFrame(const Request& request, const Answer& answer, wire::ByteReader* data) {
@@ -46,10 +43,12 @@ Outcome<Done> DecodeFrame(const Request& request, const Answer& answer, wire::By
     return out;
   }
   const uint8_t requested = static_cast<uint8_t>(static_cast<uint8_t>(request.netFn) << 2);
-  // The Microsoft driver's path of the firmware tool hands back the request's own byte 0.
-  const bool echoes = response.length < 2 ||
-                      ((response.bytes[0] == requested + kAnswerOffset || response.bytes[0] == requested) &&
-                       response.bytes[1] == request.command);
+  // Only a path that says so hands back the request's own byte 0; elsewhere that byte is a
+  // reflected request, not an answer.
+  const uint8_t answering =
+      response.netFnAsRequested ? requested : static_cast<uint8_t>(requested + kAnswerOffset);
+  const bool echoes =
+      response.length < 2 || (response.bytes[0] == answering && response.bytes[1] == request.command);
   if (!echoes) {
     out.failure = Failure::kMalformed;
     out.malformed = Malformed::kWrongEcho;

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <functional>
 
-#include "ipmi/codes.h"
+#include "protocol/ipmi_codes.h"
 #include "transport/ipmi_exchange.h"
 #include "wire/byte_io.h"
 
@@ -17,8 +17,9 @@ struct Request {
   // How the Microsoft driver's retry policy treats the request.
   transport::RequestKind kind;
 
-  // Byte 0 the network function times 4 (LUN 0), byte 1 the command, then the data.
-  transport::IpmiRequest Wire() const;
+  // Byte 0 the network function times 4 (LUN 0), byte 1 the command, then the data. False,
+  // with *wire holding the first bytes only, when the request is longer than the wire allows.
+  bool Wire(transport::IpmiRequest* wire) const;
 };
 
 Request MakeRequest(NetFn netFn, uint8_t command, wire::Bytes data = {});
@@ -28,9 +29,6 @@ struct Answer {
   transport::ExchangeStatus status = transport::kExchangeOk;
   transport::IpmiResponse response;
 };
-
-// Sends one request over the run's transport; no pause, trace or retry of its own.
-Answer Exchange(transport::IpmiTransport& transport, const Request& request);
 
 enum class Failure : uint8_t {
   kNone,

@@ -4,11 +4,11 @@
 
 namespace runcontrol {
 
-BmcStatusCheck CheckBmcStatus(transport::IpmiTransport& transport, const std::string& hardwareListPath) {
+BmcStatusCheck CheckBmcStatus(ipmi::Sender& sender, const std::string& hardwareListPath) {
   BmcStatusCheck check;
   const ipmi::Command<ipmi::DeviceId> command = ipmi::GetDeviceId();
-  check.request = command.request.Wire();
-  check.answer = ipmi::Exchange(transport, command.request);
+  command.request.Wire(&check.request);
+  check.answer = sender.Exchange(command.request);
   const ipmi::Outcome<ipmi::DeviceId> identity = command.Decode(check.answer);
   if (!identity) {
     const bool unreachable =

@@ -1,9 +1,8 @@
 #pragma once
 #include <string>
 
-#include "ipmi/command.h"
 #include "ipmi/device_commands.h"
-#include "transport/ipmi_exchange.h"
+#include "ipmi/sender.h"
 
 namespace runcontrol {
 
@@ -23,8 +22,8 @@ struct BmcStatusCheck {
   ipmi::Answer answer;
 };
 
-// Asks the BMC for its identity (no pause, no trace: the first request of a run) and looks its
-// hardware ID up in the list of supported machines.
-BmcStatusCheck CheckBmcStatus(transport::IpmiTransport& transport, const std::string& hardwareListPath);
+// Asks the BMC for its identity through the program's sender and looks its hardware ID up in
+// the list of supported machines.
+BmcStatusCheck CheckBmcStatus(ipmi::Sender& sender, const std::string& hardwareListPath);
 
 }  // namespace runcontrol

@@ -13,7 +13,9 @@ constexpr const char* kHardwareIdFile = "mchk_fil";
 }  // namespace
 
 int GetBmcStatus(SdrRun& run) {
-  const runcontrol::BmcStatusCheck check = runcontrol::CheckBmcStatus(run.ctx.transport, kHardwareIdFile);
+  // The first request of a run goes without the tool's pause and trace.
+  ipmi::Sender plain(run.ctx.transport);
+  const runcontrol::BmcStatusCheck check = runcontrol::CheckBmcStatus(plain, kHardwareIdFile);
   const char* code = nullptr;
   switch (check.status) {
     case runcontrol::BmcStatus::kTarget:

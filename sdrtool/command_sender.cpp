@@ -9,23 +9,25 @@
 
 namespace veltrop {
 
-ipmi::Answer CommandSender::Exchange(const ipmi::Request& request) {
-  run_.clock.SleepMs(1);
-  const transport::IpmiRequest wire = request.Wire();
-  trace_.request = "Snd: " + wire::HexDump(wire.bytes, wire.length);
-  if (traceEnabled_) run_.log.Line(trace_.request);
+CommandSender::CommandSender(runcontrol::RunContext& run, ErrorReporter& errors, CommandTrace& trace,
+                             const bool& traceEnabled)
+    : errors_(errors), observer_(run, trace, traceEnabled), sender_(run.transport, &observer_) {}
 
-  const ipmi::Answer answer = ipmi::Exchange(run_.transport, request);
+void CommandSender::PaceAndTrace::Sending(const transport::IpmiRequest& request) {
+  run_.clock.SleepMs(1);
+  trace_.request = "Snd: " + wire::HexDump(request.bytes, request.length);
+  if (traceEnabled_) run_.log.Line(trace_.request);
+}
+
+void CommandSender::PaceAndTrace::Answered(const transport::IpmiRequest&, const ipmi::Answer& answer) {
   trace_.response = "Rec: " + wire::HexDump(answer.response.bytes, answer.response.length);
-  if (traceEnabled_) {
-    run_.log.Line(trace_.response);
-    if (answer.status != transport::kExchangeOk) {
-      char line[32];
-      std::snprintf(line, sizeof line, "Response = %02X", static_cast<unsigned>(answer.status));
-      run_.log.Line(line);
-    }
+  if (!traceEnabled_) return;
+  run_.log.Line(trace_.response);
+  if (answer.status != transport::kExchangeOk) {
+    char line[32];
+    std::snprintf(line, sizeof line, "Response = %02X", static_cast<unsigned>(answer.status));
+    run_.log.Line(line);
   }
-  return answer;
 }
 
 void CommandSender::ReportFailure(ipmi::NetFn netFn, const ipmi::Outcome<ipmi::Done>& outcome,

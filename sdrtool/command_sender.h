@@ -1,7 +1,7 @@
 #pragma once
 #include <string>
 
-#include "ipmi/command.h"
+#include "ipmi/sender.h"
 
 namespace runcontrol {
 class RunContext;
@@ -31,8 +31,9 @@ struct SendOptions {
 class CommandSender {
  public:
   CommandSender(runcontrol::RunContext& run, ErrorReporter& errors, CommandTrace& trace,
-                const bool& traceEnabled)
-      : run_(run), errors_(errors), trace_(trace), traceEnabled_(traceEnabled) {}
+                const bool& traceEnabled);
+  CommandSender(const CommandSender&) = delete;
+  CommandSender& operator=(const CommandSender&) = delete;
 
   // Sends the command and returns its outcome. Reported here: a transport failure (28, or
   // 29), an answer without a completion code (29) and a completion code (26, or 77 for the
@@ -40,7 +41,7 @@ class CommandSender {
   // command (another echo, another length) is the caller's to judge: it knows what it needed.
   template <typename T>
   ipmi::Outcome<T> Send(const ipmi::Command<T>& command, SendOptions options = {}) {
-    ipmi::Outcome<T> out = command.Decode(Exchange(command.request));
+    ipmi::Outcome<T> out = sender_.Send(command);
     // Whatever it echoes, an answer too short to hold a completion code holds none.
     if (out.failure == ipmi::Failure::kMalformed && out.answerLength < kShortestAnswer) {
       out.malformed = ipmi::Malformed::kNoCompletionCode;
@@ -53,13 +54,25 @@ class CommandSender {
   // Network function, command and completion code.
   static constexpr uint8_t kShortestAnswer = 3;
 
-  ipmi::Answer Exchange(const ipmi::Request& request);
+  // The pause before every request and the trace lines around it.
+  class PaceAndTrace : public ipmi::ExchangeObserver {
+   public:
+    PaceAndTrace(runcontrol::RunContext& run, CommandTrace& trace, const bool& traceEnabled)
+        : run_(run), trace_(trace), traceEnabled_(traceEnabled) {}
+    void Sending(const transport::IpmiRequest& request) override;
+    void Answered(const transport::IpmiRequest& request, const ipmi::Answer& answer) override;
+
+   private:
+    runcontrol::RunContext& run_;
+    CommandTrace& trace_;
+    const bool& traceEnabled_;
+  };
+
   void ReportFailure(ipmi::NetFn netFn, const ipmi::Outcome<ipmi::Done>& outcome, SendOptions options);
 
-  runcontrol::RunContext& run_;
   ErrorReporter& errors_;
-  CommandTrace& trace_;
-  const bool& traceEnabled_;
+  PaceAndTrace observer_;
+  ipmi::Sender sender_;
 };
 
 }  // namespace veltrop

@@ -40,6 +40,9 @@ struct IpmiRequest {
 struct IpmiResponse {
   uint8_t bytes[kIpmiBufferSize] = {};
   uint8_t length = 0;
+  // Byte 0 is the request's own network-function byte, as the Microsoft driver's path under
+  // the whole-request policy builds it; otherwise it is the answering function's (request + 4).
+  bool netFnAsRequested = false;
 };
 
 }  // namespace transport

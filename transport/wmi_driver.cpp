@@ -34,7 +34,10 @@ class WmiDriver : public IpmiDriver {
     Answer out{response->bytes, sizeof response->bytes, &response->length};
     if (const auto* codeKeyed = std::get_if<CodeKeyedRetrySettings>(&policy_))
       return ExchangeCodeKeyed(*codeKeyed, request, out);
-    return ExchangeWholeRequest(std::get<WholeRequestRetrySettings>(policy_), request, out);
+    const ExchangeStatus status =
+        ExchangeWholeRequest(std::get<WholeRequestRetrySettings>(policy_), request, out);
+    response->netFnAsRequested = status == kExchangeOk;
+    return status;
   }
 
   bool ReopenAfterTeardown() override {

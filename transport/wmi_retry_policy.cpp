@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "ipmi/codes.h"
+#include "protocol/ipmi_codes.h"
 
 namespace transport {
 namespace {

@@ -7,6 +7,7 @@
 #include "ipmi/device_commands.h"
 #include "ipmi/firmware_commands.h"
 #include "ipmi/sdr_repository_commands.h"
+#include "ipmi/sender.h"
 #include "tests/support/ipmi_request.h"
 
 namespace ipmi {
@@ -69,10 +70,11 @@ Row MakeRow(const char* name, const Command<T>& command, Bytes requestBytes, Byt
   return row;
 }
 
-Answer AnswerOf(const Request&, const Bytes& bytes,
-                transport::ExchangeStatus status = transport::kExchangeOk) {
+Answer AnswerOf(const Request&, const Bytes& bytes, transport::ExchangeStatus status = transport::kExchangeOk,
+                bool netFnAsRequested = false) {
   Answer answer;
   answer.status = status;
+  answer.response.netFnAsRequested = netFnAsRequested;
   answer.response.length = static_cast<uint8_t>(bytes.size());
   std::copy(bytes.begin(), bytes.end(), answer.response.bytes);
   return answer;
@@ -200,7 +202,9 @@ TEST(Decoders, EachAnswerIsDecodedOrRefusedAsItsCommandSays) {
   for (size_t i = 0; i < rows.size(); ++i) {
     const Row& row = rows[i];
     SCOPED_TRACE(row.name);
-    EXPECT_EQ(testsupport::BytesOf(row.request.Wire()), row.request_bytes);
+    transport::IpmiRequest wire;
+    EXPECT_TRUE(row.request.Wire(&wire));
+    EXPECT_EQ(testsupport::BytesOf(wire), row.request_bytes);
     const Bytes exact = Framed(row.request, kCcSuccess, row.data);
     EXPECT_EQ(row.decode(AnswerOf(row.request, exact)),
               (Verdict(Failure::kNone, Malformed::kNone, 0, values[i])));
@@ -223,10 +227,16 @@ TEST(Decoders, EachAnswerIsDecodedOrRefusedAsItsCommandSays) {
     otherCommand[1] ^= 0x01;
     EXPECT_EQ(row.decode(AnswerOf(row.request, otherCommand)),
               (Verdict(Failure::kMalformed, Malformed::kWrongEcho)));
+    // Only the path that says so answers with the request's own network function; elsewhere
+    // that is the request reflected.
     Bytes requestsOwnNetFn = exact;
     requestsOwnNetFn[0] = row.request_bytes[0];
-    EXPECT_EQ(row.decode(AnswerOf(row.request, requestsOwnNetFn)).failure, Failure::kNone)
-        << "the Microsoft driver's path hands back the request's network function";
+    EXPECT_EQ(row.decode(AnswerOf(row.request, requestsOwnNetFn)),
+              (Verdict(Failure::kMalformed, Malformed::kWrongEcho)));
+    EXPECT_EQ(row.decode(AnswerOf(row.request, requestsOwnNetFn, transport::kExchangeOk, true)).failure,
+              Failure::kNone);
+    EXPECT_EQ(row.decode(AnswerOf(row.request, exact, transport::kExchangeOk, true)),
+              (Verdict(Failure::kMalformed, Malformed::kWrongEcho)));
     EXPECT_EQ(row.decode(AnswerOf(row.request, exact, transport::kTransferFailed)).failure,
               Failure::kTransport);
   }
@@ -264,6 +274,38 @@ TEST(Decoders, RequestsCarryTheirRetryClass) {
   EXPECT_TRUE(SparedClear(1, EraseStep::kStart).request.kind.forgivable);
   EXPECT_FALSE(SparedClear(1, EraseStep::kStatus).request.kind.forgivable);
   EXPECT_FALSE(GetDeviceId().request.kind.forgivable || GetDeviceId().request.kind.lockable);
+}
+
+// The sender puts a request on the wire whole or not at all, and its observer sees both sides.
+TEST(Sender, SendsWholeRequestsOnly) {
+  struct Echo : transport::IpmiDriver {
+    int sent = 0;
+    transport::ExchangeStatus Exchange(const transport::IpmiRequest& request,
+                                       transport::IpmiResponse* response) override {
+      ++sent;
+      response->bytes[0] = static_cast<uint8_t>(request.bytes[0] + 4);
+      response->bytes[1] = request.bytes[1];
+      response->length = 3;
+      return transport::kExchangeOk;
+    }
+  } driver;
+  transport::IpmiTransport transport;
+  transport.vendorDriver = &driver;
+  LatestExchange latest;
+  Sender sender(transport, &latest);
+  const struct {
+    size_t dataBytes;
+    transport::ExchangeStatus status;
+    int sent;
+  } cases[] = {{253, transport::kExchangeOk, 1}, {254, transport::kDriverUnreachable, 0}};
+  for (const auto& c : cases) {
+    driver.sent = 0;
+    const Answer answer = sender.Exchange(MakeRequest(NetFn::kFirmware, 0x02, Bytes(c.dataBytes, 0xA5)));
+    EXPECT_EQ(answer.status, c.status) << c.dataBytes;
+    EXPECT_EQ(driver.sent, c.sent) << c.dataBytes;
+    EXPECT_EQ(latest.answer.status, c.status) << c.dataBytes;
+    EXPECT_EQ(latest.request.bytes[0], 0x20) << c.dataBytes;
+  }
 }
 
 }  // namespace

@@ -70,7 +70,8 @@ TEST(CheckBmcStatus, IdentityAndHardwareListGiveTheStatus) {
     driver.answer = c.answer;
     transport::IpmiTransport transport;
     transport.vendorDriver = &driver;
-    const BmcStatusCheck check = CheckBmcStatus(transport, c.list);
+    ipmi::Sender sender(transport);
+    const BmcStatusCheck check = CheckBmcStatus(sender, c.list);
     EXPECT_EQ(check.status, c.expected) << c.name;
     ASSERT_EQ(driver.requests.size(), 1u) << c.name;
     EXPECT_EQ(std::vector<uint8_t>(check.request.bytes, check.request.bytes + check.request.length),
@@ -110,7 +111,8 @@ TEST_F(ChooseTransportTest, TheMicrosoftDriverWhenOneOpensElseTheVendorDriver) {
     };
     auto run = NewRun();
     EXPECT_EQ(ChooseTransport(*run, transport::WmiPathSetup{}), presence);
-    EXPECT_EQ(CheckBmcStatus(run->transport, "mchk_fil").status, BmcStatus::kHardwareListUnreadable);
+    ipmi::Sender sender(run->transport);
+    EXPECT_EQ(CheckBmcStatus(sender, "mchk_fil").status, BmcStatus::kHardwareListUnreadable);
     const bool wmi = presence == transport::WmiPresence::kPresent;
     EXPECT_EQ(vendor.requests.size(), wmi ? 0u : 1u);
     if (wmi) {

@@ -3,7 +3,7 @@
 #include <optional>
 
 #include "bmcsim/store/bmc_directory.h"
-#include "ipmi/codes.h"
+#include "protocol/ipmi_codes.h"
 #include "transport/wmi_request.h"
 
 namespace transport {
