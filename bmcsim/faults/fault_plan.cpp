@@ -61,7 +61,7 @@ void ApplyResponseEdits(const FaultPlan& plan, wire::Bytes* response) {
     } else if (rule->effect == FaultEffect::kFlip) {
       // A response without that data byte (an error answer, say) is left alone.
       size_t at = 2 + rule->value;
-      if (at < response->size()) (*response)[at] ^= 0xFF;
+      if (at < response->size()) (*response)[at] ^= rule->patch.empty() ? 0xFF : rule->patch[0];
     } else {
       size_t end = rule->value + rule->patch.size();
       if (response->size() < end) response->resize(end, 0);

@@ -48,7 +48,12 @@ bool ParseEffect(const std::string& key, const std::string& value, FaultRule* ru
     if (!ParseNumber(value, kMaxDelayMs, &n)) return Fail(error, "delay= needs milliseconds up to 3600000");
     rule->effect = FaultEffect::kDelay;
   } else if (key == "flip") {
-    if (!ParseNumber(value, kMaxDataByte, &n) || n == 0) return Fail(error, "flip= needs a data byte 1..252");
+    // flip=K XORs FFh into data byte K; flip=K:MM XORs MM, a single bit for instance.
+    const size_t colon = value.find(':');
+    if (!ParseNumber(value.substr(0, colon), kMaxDataByte, &n) || n == 0 ||
+        (colon != std::string::npos && (!wire::ParseHexBytes(value.substr(colon + 1), &rule->patch) ||
+                                        rule->patch.size() != 1 || rule->patch[0] == 0)))
+      return Fail(error, "flip= needs a data byte 1..252, optionally :MASK (one hex byte, not 00)");
     rule->effect = FaultEffect::kFlip;
   } else if (key == "wmi") {
     if (value != "fail") return Fail(error, "wmi= takes only 'fail'");
@@ -146,7 +151,8 @@ std::string FormatFaultRule(const FaultRule& rule) {
     case FaultEffect::kCancel:
       return text + " cancel";
     case FaultEffect::kFlip:
-      return text + " flip=" + std::to_string(rule.value);
+      return text + " flip=" + std::to_string(rule.value) +
+             (rule.patch.empty() ? "" : ":" + wire::HexCompact(rule.patch));
     case FaultEffect::kWmiFail:
       return text + " wmi=fail";
   }

@@ -13,7 +13,7 @@ enum class FaultEffect : uint8_t {
   kDelay,           // extra milliseconds before the answer
   kPatch,           // response bytes overwritten from an offset
   kCancel,          // another party reserves just before the request is handled
-  kFlip,            // data byte N (1 = the first after the completion code) XORed with FFh
+  kFlip,            // data byte N (1 = the first after the completion code) XORed with a mask
   kWmiFail,         // the Microsoft driver's method call fails; other paths never match the rule
 };
 
@@ -27,7 +27,7 @@ struct FaultRule {
   bool always = false;
   FaultEffect effect = FaultEffect::kCompletionCode;
   uint32_t value = 0;  // code, status, length, delay, patch offset or flipped data byte
-  wire::Bytes patch;
+  wire::Bytes patch;   // patch bytes; for a flip, its mask (none: FFh)
 };
 
 // Parses the space-separated key=value form; on failure *error says which part is wrong.

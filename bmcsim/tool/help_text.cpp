@@ -76,8 +76,9 @@ and exactly one effect:
                overwrite response bytes from OFFSET (byte 0 = network function), extending
                the response if needed; e.g. patch=3:0200 on Get SDR points the next record
                ID back at record 2
-  flip=K       XOR FFh into data byte K (1 = the first byte after the completion code) of the
-               response; a response without that byte is left alone
+  flip=K[:MM]  XOR FFh (or the hex mask MM, one bit say) into data byte K (1 = the first byte
+               after the completion code) of the response; a response without that byte is
+               left alone
   cancel       another party reserves both repositories just before the request is handled:
                the request's reservation is gone (C5h) and an unfinished Partial Add record
                is dropped

@@ -30,6 +30,7 @@ TEST(FaultRules, ParseToCanonicalForm) {
       {"netfn=0x0a cmd=0x23 patch=3:0200", "netfn=0x0a cmd=0x23 count=1 patch=3:0200"},
       {"netfn=0x3e cmd=0x13 cancel", "netfn=0x3e cmd=0x13 count=1 cancel"},
       {"netfn=0x20 cmd=0x03 count=always flip=28", "netfn=0x08 cmd=0x03 count=always flip=28"},
+      {"netfn=0x08 cmd=0x05 flip=2:04", "netfn=0x08 cmd=0x05 count=1 flip=2:04"},
       {"netfn=0x3e cmd=0x13 skip=6 wmi=fail", "netfn=0x3e cmd=0x13 skip=6 count=1 wmi=fail"},
   };
   for (const Case& c : cases) {
@@ -64,6 +65,8 @@ TEST(FaultRules, RefuseIncompleteOrContradictoryRules) {
            "netfn=0x0a cmd=0x23 colour=red cc=1",
            "netfn=0x08 cmd=0x03 flip=0",  // data bytes count from 1
            "netfn=0x08 cmd=0x03 flip=253",
+           "netfn=0x08 cmd=0x03 flip=2:00",    // a mask that flips nothing
+           "netfn=0x08 cmd=0x03 flip=2:0102",  // one byte's mask
            "netfn=0x3e cmd=0x13 wmi=ok",
            "netfn=0x3e cmd=0x13 wmi=fail cc=0xff",
        }) {
@@ -142,15 +145,17 @@ TEST(FaultRules, LengthCutsOrPadsAndPatchOverwritesOrExtends) {
   EXPECT_EQ(wire::HexSpaced(bmc.Send("F8 E0")), "FC E0 00 00 00 00 01");
 }
 
-TEST(FaultRules, FlipInvertsOneDataByteOfAnswersThatHaveIt) {
+TEST(FaultRules, FlipInvertsBitsOfOneDataByteOfAnswersThatHaveIt) {
   ModelBench bmc;
   const uint8_t cells[] = {0x10, 0x20, 0x30};
   bmc.state.firmware.banks[0].Store(0x10000, cells, sizeof cells);
-  bmc.state.faults = {Rule("netfn=0x08 cmd=0x03 count=2 flip=2"), Rule("netfn=0x06 cmd=0x01 flip=1")};
+  bmc.state.faults = {Rule("netfn=0x08 cmd=0x03 count=2 flip=2"), Rule("netfn=0x06 cmd=0x01 flip=1"),
+                      Rule("netfn=0x06 cmd=0x01 skip=1 flip=1:08")};
   EXPECT_EQ(wire::HexSpaced(bmc.Send("20 03 00 00 01 00 03")), "24 03 00 10 DF 30");
   EXPECT_EQ(wire::HexSpaced(bmc.Send("20 03 00 00 01 00 01")), "24 03 00 10");  // no byte 2: unchanged
   EXPECT_EQ(wire::HexSpaced(bmc.Send("20 03 00 00 01 00 03")), "24 03 00 10 20 30");
   EXPECT_EQ(bmc.Send("18 01")[3], 0xDF);                                                 // device ID 20h
+  EXPECT_EQ(bmc.Send("18 01")[3], 0x28);                                                 // one bit of it
   EXPECT_EQ(wire::HexSpaced(bmc.state.firmware.banks[0].Read(0x10000, 3)), "10 20 30");  // the flash is right
 }
 
