@@ -21,14 +21,18 @@ class ExternSession {
 
   // A new connection: a frame under way on the old one is forgotten.
   void Restart();
+  // The connection ended: tells how many odd frames went without a line of their own.
+  void End();
+  // Control commands and frames QEMU would drop itself are dealt with as they arrive: only
+  // requests wait, so a peer sending nothing else makes the session hold nothing.
   void Received(const uint8_t* data, size_t size);
-  bool HasFrames() const { return !frames_.empty(); }
-  // True when a request is among the frames not handled yet.
-  bool RequestWaiting() const;
-  // Handles the oldest frame (a request sleeps its latency and injected delay) and returns
-  // what to send back: the answer, or nothing (a control command, a request the fault rules
-  // leave unanswered, a frame QEMU would drop itself).
+  bool RequestWaiting() const { return !requests_.empty(); }
+  // Handles the oldest request (it sleeps its latency and injected delay) and returns what to
+  // send back: the answer, or nothing (a request the fault rules leave unanswered).
   wire::Bytes HandleNext();
+  // Something odd the peer did (a dropped frame, an answer it no longer waits for): the first
+  // few of a connection get a line each, the rest are counted.
+  void NoteOdd(const std::string& line);
 
  private:
   wire::Bytes Answer(uint8_t sequence, const wire::Bytes& request);
@@ -39,7 +43,8 @@ class ExternSession {
   platform::Clock& clock_;
   Note note_;
   ExternDecoder decoder_;
-  std::deque<ExternFrame> frames_;
+  std::deque<ExternFrame> requests_;  // messages and too-long messages only
+  size_t oddFrames_ = 0;              // on this connection
 };
 
 }  // namespace bmcsim

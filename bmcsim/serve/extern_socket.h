@@ -13,7 +13,7 @@ namespace bmcsim {
 // only; elsewhere Listen refuses.
 class ExternSocketServer {
  public:
-  // Connections and dropped frames are told here, a line each.
+  // Connections are told here a line each, dropped frames within a bound (ExternSession).
   using Note = std::function<void(const std::string&)>;
   explicit ExternSocketServer(Note note);
   // Closes everything and removes the socket file if it is still the one Listen created.
@@ -22,7 +22,8 @@ class ExternSocketServer {
   ExternSocketServer& operator=(const ExternSocketServer&) = delete;
 
   // Refuses a path that exists and is not a socket, or a socket some server still listens
-  // on; a stale socket file is replaced.
+  // on; a stale socket file is replaced. The socket is made 0600: the process umask changes
+  // for a moment, so no other thread should create files meanwhile.
   bool Listen(const std::string& path, std::string* error);
   // Serves until Stop or a stop request (platform::InterruptRequested). Requests are handled
   // one after another: QEMU sends the next only after the answer or its time-out.

@@ -107,7 +107,8 @@ QEMU's external BMC (serve): bmcsim listens on PATH and QEMU connects to it, e.g
   - It prints "listening on PATH" once the socket takes connections (a script may wait for
     that line), serves one connection at a time and the next after a disconnect; connections
     and dropped frames are told on standard error. SIGTERM or SIGINT ends it and removes the
-    socket; the state is saved after every exchange anyway.
+    socket; the state is saved after every exchange anyway. The socket is made 0600 whatever
+    the umask; a connection's first 10 dropped frames get a line each, then one per 1000.
   - Every request goes through the fault rules, latency, state and exchange log as the sim
     flavour's do, so the other verbs work on DIR meanwhile. status=9 and status=10 leave the
     request unanswered: QEMU answers the host C3h (time-out) 4 seconds later. delay= answers

@@ -1,10 +1,18 @@
-// QEMU's external BMC framing: escapes, checksum, lengths and control commands.
+// QEMU's external BMC framing: escapes, checksum, lengths and control commands, and what a
+// session holds and logs for a peer that sends anything.
 #include "bmcsim/serve/extern_framing.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <string>
 #include <vector>
+
+#include "bmcsim/model/command_table.h"
+#include "bmcsim/serve/extern_session.h"
+#include "bmcsim/store/bmc_directory.h"
+#include "platform/testing/virtual_clock.h"
+#include "tests/support/temp_dir.h"
 
 namespace bmcsim {
 namespace {
@@ -118,6 +126,89 @@ TEST(ExternFraming, EncodesWhatQemuDecodes) {
     EXPECT_EQ(frames[0].kind, Kind::kMessage) << sequence;
     EXPECT_EQ(frames[0].sequence, sequence);
     EXPECT_EQ(frames[0].bytes, message) << sequence;
+  }
+}
+
+// Only requests wait for the BMC and odd frames cost a bounded number of log lines, whatever
+// and however much the peer sends; a request after a flood is still answered.
+TEST(ExternFraming, ASessionHoldsOnlyRequestsAndBoundsItsLog) {
+  testsupport::TempDir temp;
+  platform::VirtualClock clock;
+  BmcDirectory bmc(temp.File("bmc"));
+  std::string error;
+  ASSERT_TRUE(bmc.Initialize(FreshState({}, {}, clock), &error)) << error;
+
+  constexpr size_t kFlood = 20000;
+  wire::Bytes flood;
+  auto repeat = [&](const wire::Bytes& frame) {
+    for (size_t i = 0; i < kFlood; ++i) flood.insert(flood.end(), frame.begin(), frame.end());
+  };
+  repeat({0x05, 0x18, 0x01, 0xE3, 0xA0});   // bad checksum
+  repeat({0x05, 0x18, 0xE3, 0xA0});         // too short
+  repeat({0x05, 0xAA, 0xA0});               // end inside an escape
+  repeat({0xFF, 0x02, 0xA1});               // a protocol version this BMC does not speak
+  repeat({0x04, 0xA1});                     // the machine's reset, again and again
+  flood.insert(flood.end(), 100000, 0x11);  // one endless command
+  flood.push_back(kExternCommandEnd);
+  const size_t oddFrames = 4 * kFlood;
+  const wire::Bytes getDeviceId = EncodeExternMessage(0x21, {0x18, 0x01});
+  auto then = [](wire::Bytes first, const wire::Bytes& second) {
+    first.insert(first.end(), second.begin(), second.end());
+    return first;
+  };
+
+  struct Answer {
+    uint8_t sequence;
+    uint8_t completionCode;
+  };
+  struct BoundCase {
+    const char* name;
+    wire::Bytes input;
+    std::vector<Answer> answers;
+    size_t maxNotes;
+  };
+  const std::vector<BoundCase> cases = {
+      // Get Device ID with data it takes none of: the model answers for itself.
+      {"as long as QEMU buffers", LongMessage(kExternMaxMessage), {{0x07, kCcRequestLength}}, 0},
+      {"a byte too long", LongMessage(kExternMaxMessage + 1), {{0x07, kCcRequestDataTruncated}}, 0},
+      {"a frame far too long, then a request",
+       then(LongMessage(100000), getDeviceId),
+       {{0x07, kCcRequestDataTruncated}, {0x21, kCcOk}},
+       0},
+      // The first lines one by one, one per thousand after them, the rest's count at the end.
+      {"a flood of odd frames, then a request",
+       then(flood, getDeviceId),
+       {{0x21, kCcOk}},
+       10 + oddFrames / 1000 + 1},
+  };
+  for (const BoundCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<std::string> notes;
+    ExternSession session(bmc, clock, [&](const std::string& line) { notes.push_back(line); });
+    // In the socket's pieces.
+    for (size_t at = 0; at < c.input.size(); at += 4096) {
+      session.Received(c.input.data() + at, std::min<size_t>(4096, c.input.size() - at));
+    }
+    std::vector<ExternFrame> answers;
+    ExternDecoder decoder;
+    size_t handled = 0;
+    for (; session.RequestWaiting() && handled < c.input.size(); ++handled) {
+      wire::Bytes out = session.HandleNext();
+      decoder.Feed(out.data(), out.size(), &answers);
+    }
+    session.End();
+    EXPECT_EQ(handled, c.answers.size()) << "something other than requests waited";
+    ASSERT_EQ(answers.size(), c.answers.size());
+    for (size_t i = 0; i < answers.size(); ++i) {
+      EXPECT_EQ(answers[i].sequence, c.answers[i].sequence) << i;
+      ASSERT_GE(answers[i].bytes.size(), 3u) << i;
+      EXPECT_EQ(answers[i].bytes[2], c.answers[i].completionCode) << i;
+    }
+    EXPECT_LE(notes.size(), c.maxNotes);
+    if (c.maxNotes > 0) {
+      EXPECT_EQ(notes.front(), "dropped a message with a bad checksum (sequence 0x05)");
+      EXPECT_NE(notes.back().find("more odd frames on this connection"), std::string::npos) << notes.back();
+    }
   }
 }
 

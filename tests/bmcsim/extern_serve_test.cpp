@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -226,8 +227,14 @@ TEST_F(ExternServeTest, SocketPathRules) {
   EXPECT_EQ(testsupport::ReadFileOrEmpty(socketPath), "data");
   std::remove(socketPath.c_str());
 
-  // A socket some server still listens on is not taken over; a stale one is replaced.
+  // A socket some server still listens on is not taken over; a stale one is replaced. Only
+  // its user may connect, whatever the umask, which comes back as it was.
+  const mode_t umaskBefore = umask(0);
   StartServer();
+  EXPECT_EQ(umask(umaskBefore), 0u);
+  struct stat info {};
+  ASSERT_EQ(stat(socketPath.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 07777, 0600u);
   ExternSocketServer second([](const std::string&) {});
   EXPECT_FALSE(second.Listen(socketPath, &error));
   EXPECT_NE(error.find("in use"), std::string::npos) << error;

@@ -73,17 +73,19 @@ struct ExternSocketServer::Impl {
     note("connected");
   }
 
-  void Disconnect() {
+  void Disconnect(ExternSession& session) {
     close(client);
     client = -1;
+    session.End();
     note("disconnected");
   }
 
   // Reads what has arrived, without waiting for more, up to the next request (a peer that
-  // sends without waiting fills no more than a chunk); notes a peer that is gone.
+  // sends without waiting queues no more requests than a chunk holds, and anything else is
+  // dealt with as it arrives); notes a peer that is gone.
   void ReadAvailable(ExternSession& session) {
     uint8_t buffer[kReadChunk];
-    while (!peerGone && !session.RequestWaiting()) {
+    while (!peerGone && !session.RequestWaiting() && !Stopping()) {
       ssize_t n = recv(client, buffer, sizeof(buffer), MSG_DONTWAIT);
       if (n > 0) {
         session.Received(buffer, static_cast<size_t>(n));
@@ -110,7 +112,7 @@ struct ExternSocketServer::Impl {
   void Serve(ExternSession& session) {
     if (!Wait(client)) return;
     ReadAvailable(session);
-    while (session.HasFrames()) {
+    while (session.RequestWaiting()) {
       wire::Bytes answer = session.HandleNext();
       // QEMU sends a request only once it has given up on the one before. An answer to that
       // one would find nobody waiting for it and would stop QEMU's time-out for the next, so
@@ -118,12 +120,12 @@ struct ExternSocketServer::Impl {
       ReadAvailable(session);
       if (answer.empty()) continue;
       if (session.RequestWaiting()) {
-        note("dropped a late answer: QEMU has sent the next request");
+        session.NoteOdd("dropped a late answer: QEMU has sent the next request");
         continue;
       }
       if (!peerGone && !Send(answer)) peerGone = true;
     }
-    if (peerGone) Disconnect();
+    if (peerGone) Disconnect(session);
   }
 };
 
@@ -170,8 +172,16 @@ bool ExternSocketServer::Listen(const std::string& path, std::string* error) {
     return false;
   }
   s.listener = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (s.listener < 0 || bind(s.listener, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0) {
-    *error = "cannot create socket " + path + ": " + std::strerror(errno);
+  // Whoever may connect drives the BMC's state, so the socket is the user's alone whatever the
+  // umask. Linux ignores a mode set on the socket before bind and a chmod after it leaves a
+  // moment open, so the umask is set around bind (serve binds before any other thread runs).
+  const mode_t umaskBefore = umask(S_IRWXG | S_IRWXO | S_IXUSR);
+  const bool bound =
+      s.listener >= 0 && bind(s.listener, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0;
+  const int bindError = errno;
+  umask(umaskBefore);
+  if (!bound) {
+    *error = "cannot create socket " + path + ": " + std::strerror(bindError);
     if (s.listener >= 0) close(s.listener);
     s.listener = -1;
     return false;
@@ -199,7 +209,7 @@ void ExternSocketServer::Run(BmcDirectory& bmc, platform::Clock& clock) {
       s.Serve(session);
     }
   }
-  if (s.client >= 0) s.Disconnect();
+  if (s.client >= 0) s.Disconnect(session);
 }
 
 void ExternSocketServer::Stop() {
