@@ -1,5 +1,7 @@
 #include "fwtool/bank_selection.h"
 
+#include <string>
+
 #include "fwtool/fw_run.h"
 #include "ipmi/firmware_commands.h"
 
@@ -29,8 +31,18 @@ int GetFWImageSelector(FwRun& run, uint32_t* address) {
 }
 
 int SetFWImageSelector(FwRun& run) {
-  if (!run.Send(ipmi::SetImageSelector(ipmi::kDownloaderBank))) {
-    return ReportFailedExchange(run, FwCode::kSetImageSelector);
+  const uint8_t programmed = run.layout.BankInProgram();
+  for (int sent = 1;; ++sent) {
+    if (!run.Send(ipmi::SetImageSelector(ipmi::kDownloaderBank)))
+      return ReportFailedExchange(run, FwCode::kSetImageSelector);
+    // A single-bank device has no selector to read back.
+    if (!IsDualBank(run.identity.deviceId)) break;
+    const ipmi::Outcome<uint8_t> now = run.Send(ipmi::GetImageSelector());
+    if (now && now.value == programmed) break;
+    const std::string reading = now ? "bank " + std::to_string(now.value) : "no bank";
+    run.Log("The image selector names " + reading + " after it was set to bank " +
+            std::to_string(programmed) + ".");
+    if (sent >= kChangeSendings) return ReportFailedExchange(run, FwCode::kSetImageSelector);
   }
   run.Log("=== SetFWImageSelector() success. ===");
   return 0;

@@ -15,7 +15,9 @@ int GetCurrentBankId(FwRun& run, uint8_t* bank);
 int SetBankId(FwRun& run, uint8_t bank);
 // Get Firmware Image Downloader Selector: the start address of the downloader's bank. C13.
 int GetFWImageSelector(FwRun& run, uint32_t* address);
-// Set Firmware Image Selector: boot the bank just programmed. C12.
+// Set Firmware Image Selector: boot the bank just programmed. On a dual-bank device the
+// selector is read back and must name that bank; an acknowledged change that did not happen
+// is sent again (three sendings in all). C12.
 int SetFWImageSelector(FwRun& run);
 
 }  // namespace korvane

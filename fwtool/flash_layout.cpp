@@ -18,6 +18,7 @@ constexpr uint32_t kSingleBankRange = 0x400000;
 // No flash of this BMC family holds a bank beyond this: a longer range is a garbled answer,
 // and erasing by it would run past the flash for hours.
 constexpr uint32_t kMaxBankRange = 0x2000000;
+constexpr uint32_t kProbeAgainPauseMs = 1000;
 
 struct ChipFound {
   uint8_t flashType = 0;
@@ -109,10 +110,21 @@ int ReadBank2Address(FwRun& run, uint32_t* address) {
 }  // namespace
 
 int CheckIdChip(FwRun& run) {
-  ChipFound first, second;
-  if (ProbeChips(run, &first) != 0 || ProbeChips(run, &second) != 0) return 1;
-  if (!(first == second))
-    return Refuse(run, FwCode::kFwIdChip, "The flash ID chip answered differently when asked again.");
+  // A refusal that lasts a moment must not meet every probe of a chip: the probes are repeated
+  // after a pause, and a dual-bank device without a chip is looked at a third time, since "no
+  // chip" means 64-KiB sectors, and an erase of those on a 256-KiB-sector chip takes the boot
+  // block with it.
+  const uint8_t probes = IsDualBank(run.identity.deviceId) ? 5 : 3;
+  ChipFound first;
+  if (ProbeChips(run, &first) != 0) return 1;
+  const int loops = IsDualBank(run.identity.deviceId) && first.flashType == probes ? 3 : 2;
+  for (int loop = 2; loop <= loops; ++loop) {
+    run.ctx.clock.SleepMs(kProbeAgainPauseMs);
+    ChipFound again;
+    if (ProbeChips(run, &again) != 0) return 1;
+    if (!(again == first))
+      return Refuse(run, FwCode::kFwIdChip, "The flash ID chip answered differently when asked again.");
+  }
   FlashLayout& layout = run.layout;
   layout.flashType = first.flashType;
   layout.sectorSize = first.sectorSize;
@@ -156,26 +168,28 @@ int ReadBankLayout(FwRun& run) {
   return 0;
 }
 
-int ReadStartAddress(FwRun& run) {
+int SelectPassBank(FwRun& run) {
   FlashLayout& layout = run.layout;
   // A single-bank device is programmed from address 0; nothing is asked.
   if (!IsDualBank(run.identity.deviceId)) return 0;
-  uint32_t start = 0, again = 0;
-  if (GetFWImageSelector(run, &start) != 0 || GetFWImageSelector(run, &again) != 0) return 1;
-  if (start != again)
-    return Refuse(run, FwCode::kGetDownloaderSelector,
-                  "The start address was answered differently when asked again.");
-  const bool bank1 = start == 0;
-  const bool bank2 = start == layout.bank2Address;
-  const bool expected = layout.targetBank == 1 ? bank1 : layout.targetBank == 2 ? bank2 : bank1 || bank2;
-  if (!expected) {
-    std::string why = "The start address " + Hex(start) + " is not where ";
-    why += layout.targetBank == 1 || layout.targetBank == 2 ? "bank " + std::to_string(layout.targetBank)
-                                                            : "a bank";
-    return Refuse(run, FwCode::kGetDownloaderSelector,
-                  why + " starts (bank 2 at " + Hex(layout.bank2Address) + ").");
+  const uint8_t bank = layout.BankInProgram();
+  const uint32_t expected = layout.StartOf(bank);
+  for (int sent = 1;; ++sent) {
+    run.step = FwCode::kSetDownloaderSelector;
+    if (SetBankId(run, static_cast<uint8_t>(layout.targetBank)) != 0) return 1;
+    run.step = FwCode::kGetDownloaderSelector;
+    uint32_t start = 0, again = 0;
+    if (GetFWImageSelector(run, &start) != 0 || GetFWImageSelector(run, &again) != 0) return 1;
+    if (start != again)
+      return Refuse(run, FwCode::kGetDownloaderSelector,
+                    "The start address was answered differently when asked again.");
+    if (start == expected) break;
+    // The downloader still points elsewhere: the selection was acknowledged and not made.
+    run.Log("The start address " + Hex(start) + " is not where bank " + std::to_string(bank) + " starts (" +
+            Hex(expected) + ").");
+    if (sent >= kChangeSendings) return ReportFailedExchange(run, FwCode::kGetDownloaderSelector);
   }
-  layout.startAddress = start;
+  layout.startAddress = expected;
   LogAddresses(run, layout.bank2Address, layout.startAddress);
   return 0;
 }

@@ -12,14 +12,17 @@ class FwRun;
 
 // The flash ID chip: which chip answers, the sector and boot-block sizes. A probe answered
 // busy, timed out, unspecified, lost or garbled is asked again, 100 ms apart, up to ten times:
-// such an answer is no evidence that the chip is absent. C16.
+// such an answer is no evidence that the chip is absent. The whole probe runs again after a
+// second and must agree (a third time on a dual-bank device where no chip answered). C16.
 int CheckIdChip(FwRun& run);
 // On a dual-bank device the running bank (C11) and the bank-2 address, which is also the
 // length of a bank's range (C13): a whole number of sectors, within a flash of this family.
 // A single-bank device spans 4 MiB from address 0.
 int ReadBankLayout(FwRun& run);
-// The start address of the bank the downloader selector names for this pass: bank 1 starts at
-// 0 and bank 2 at the bank-2 address; a pass that named its bank must get that one. C13.
-int ReadStartAddress(FwRun& run);
+// Points the downloader selector at the pass's bank (the one it names, or for FFh the one that
+// is not running) and confirms it: the start address the BMC then gives, asked twice, must be
+// that bank's (bank 1 at 0, bank 2 at the bank-2 address). A selection acknowledged and not
+// made is sent again, three sendings in all. C14 when the selection is refused, else C13.
+int SelectPassBank(FwRun& run);
 
 }  // namespace korvane

@@ -1,7 +1,9 @@
 #include "fwtool/flash_passes.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "fwtool/fw_run.h"
 #include "ipmi/firmware_commands.h"
@@ -98,12 +100,13 @@ bool EraseAt(FwRun& run, uint32_t address) {
 // What a read of a chunk came to.
 enum class ChunkRead { kSame, kFailed, kDiffers };
 
-// Reads the chunk at address and compares it with the image; on the Microsoft driver's path a
-// refused read is asked again, up to ten times. *mismatch: the image offset of the first byte
-// that differs (kNoMismatch when the answer did not hold the chunk).
+// Reads the chunk at address and compares it with `expected`; on the Microsoft driver's path a
+// refused read is asked again, up to ten times. *mismatch: the index in the chunk of the first
+// byte that differs (kNoMismatch when the answer did not hold the chunk).
 constexpr uint32_t kNoMismatch = 0xFFFFFFFF;
 
-ChunkRead ReadChunk(FwRun& run, uint32_t address, uint32_t count, uint32_t* mismatch) {
+ChunkRead ReadChunk(FwRun& run, uint32_t address, uint32_t count, const uint8_t* expected,
+                    uint32_t* mismatch) {
   *mismatch = kNoMismatch;
   for (int retry = 0;;) {
     const ipmi::Outcome<wire::Bytes> read =
@@ -117,15 +120,75 @@ ChunkRead ReadChunk(FwRun& run, uint32_t address, uint32_t count, uint32_t* mism
       run.ctx.clock.SleepMs(kBusyPauseMs);
       continue;
     }
-    const uint32_t offset = address - run.layout.startAddress;
     for (uint32_t i = 0; i < count; ++i) {
-      if (read.value[i] != run.image.bytes[offset + i]) {
-        *mismatch = offset + i;
+      if (read.value[i] != expected[i]) {
+        *mismatch = i;
         return ChunkRead::kDiffers;
       }
     }
     return ChunkRead::kSame;
   }
+}
+
+// Reads the chunk at address against the image bytes that belong there.
+ChunkRead ReadImageChunk(FwRun& run, uint32_t address, uint32_t count, uint32_t* mismatchOffset) {
+  const uint32_t offset = address - run.layout.startAddress;
+  const ChunkRead read = ReadChunk(run, address, count, run.image.bytes.data() + offset, mismatchOffset);
+  if (*mismatchOffset != kNoMismatch) *mismatchOffset += offset;
+  return read;
+}
+
+// The image's chunks in flash order, past the kept ranges, each handed to visit(address,
+// length), which returns 0 to go on or 1 when the pass failed (reported). The progress is shown
+// before every chunk and a stop request honoured between them; 0 at the image's end.
+template <typename Visit>
+int WalkImage(FwRun& run, Phase phase, FwCode code, Visit visit) {
+  const uint64_t size = run.image.bytes.size();
+  const uint32_t start = run.layout.startAddress;
+  uint32_t address = start;
+  while (address - static_cast<uint64_t>(start) < size) {
+    ShowProgress(run, address, size, phase);
+    if (Stopped(run, code)) return 1;
+    if (BootBlockSkip(run, &address) || KeptRangeSkip(run, &address)) continue;
+    const uint32_t n = ChunkLength(run, address, size);
+    if (visit(address, n) != 0) return 1;
+    address += n;
+  }
+  ShowProgress(run, address, size, phase);
+  return 0;
+}
+
+// An erase acknowledged and not carried out leaves old bytes where the verify pass never reads:
+// past the image's end. Each erased unit there is read back at its start, and the unit that
+// holds the image's end just past it; anything but FFh fails the erase.
+int ConfirmBlankPastImage(FwRun& run, const std::vector<uint32_t>& erasedUnits, uint64_t end) {
+  const uint64_t imageEnd = run.layout.startAddress + static_cast<uint64_t>(run.image.bytes.size());
+  std::vector<uint32_t> probes;
+  uint32_t first = static_cast<uint32_t>(imageEnd);
+  if (imageEnd < end && !KeptRangeSkip(run, &first)) probes.push_back(first);
+  for (uint32_t unit : erasedUnits) {
+    if (unit > imageEnd || (unit == imageEnd && probes.empty())) probes.push_back(unit);
+  }
+  for (uint32_t address : probes) {
+    uint64_t n = std::min<uint64_t>(run.settings.BlockSize, end - address);
+    if (SkipsKeptRange(run) && address < kKeptFrom && address + n > kKeptFrom) n = kKeptFrom - address;
+    const std::vector<uint8_t> blank(n, 0xFF);
+    uint32_t mismatch = 0;
+    switch (ReadChunk(run, address, static_cast<uint32_t>(n), blank.data(), &mismatch)) {
+      case ChunkRead::kSame:
+        continue;
+      case ChunkRead::kFailed:
+        break;
+      case ChunkRead::kDiffers: {
+        char line[80];
+        std::snprintf(line, sizeof line, "The flash at 0x%x is not blank after its erase.", address);
+        run.Log(line);
+        break;
+      }
+    }
+    return ReportFailedExchange(run, FwCode::kEraseError);
+  }
+  return 0;
 }
 
 }  // namespace
@@ -162,6 +225,7 @@ int EraseBmcData(FwRun& run) {
   const uint64_t end = static_cast<uint64_t>(layout.startAddress) + layout.bank2Address;
   uint32_t step = 0;
   uint32_t lastSector = IsDualBank(run.identity.deviceId) ? 0xFF : 0;
+  std::vector<uint32_t> erasedUnits;
   while (address < end) {
     ShowProgress(run, address, layout.bank2Address, Phase::kErase);
     if (Stopped(run, FwCode::kEraseError)) return 1;
@@ -188,17 +252,19 @@ int EraseBmcData(FwRun& run) {
         }
       }
       if (!EraseAt(run, eraseAddress)) return ReportFailedExchange(run, FwCode::kEraseError);
+      erasedUnits.push_back(eraseAddress);
     }
     address += step;
   }
   ShowProgress(run, address, layout.bank2Address, Phase::kErase);
+  if (ConfirmBlankPastImage(run, erasedUnits, end) != 0) return 1;
   run.Log("=== EraseBmcData() success. ===");
   return 0;
 }
 
 int ReadBackChunk(FwRun& run, uint32_t address, uint32_t count) {
   uint32_t mismatch = 0;
-  switch (ReadChunk(run, address, count, &mismatch)) {
+  switch (ReadImageChunk(run, address, count, &mismatch)) {
     case ChunkRead::kSame:
       return 0;
     case ChunkRead::kFailed:
@@ -211,70 +277,58 @@ int ReadBackChunk(FwRun& run, uint32_t address, uint32_t count) {
 }
 
 int UpdateBmcData(FwRun& run) {
-  const uint64_t size = run.image.bytes.size();
   const uint32_t start = run.layout.startAddress;
-  uint32_t address = start;
-  while (address - static_cast<uint64_t>(start) < size) {
-    ShowProgress(run, address, size, Phase::kWrite);
-    if (Stopped(run, FwCode::kUpdateError)) return 1;
-    if (BootBlockSkip(run, &address) || KeptRangeSkip(run, &address)) continue;
-    const uint32_t n = ChunkLength(run, address, size);
-    const ipmi::Command<ipmi::Done> write =
-        ipmi::FirmwareWrite(address, run.image.bytes.data() + (address - start), static_cast<uint8_t>(n));
-    for (int retry = 0;;) {
-      const ipmi::Outcome<ipmi::Done> written = run.Send(write);
-      if (written.failure == ipmi::Failure::kTransport)
-        return ReportFailedExchange(run, FwCode::kUpdateError);
-      if (written) break;
-      run.Log("=== Write Error!!! ===");
-      if (written.Refused(ipmi::kCcBusy)) {
-        if (++retry >= kBusySendings) return ReportFailedExchange(run, FwCode::kUpdateError);
-        run.ctx.clock.SleepMs(kBusyPauseMs);
-        continue;
-      }
-      if (!written.Refused(ipmi::kCcWriteUnverified)) {
-        if (!run.ctx.transport.UseWmiPath) return ReportFailedExchange(run, FwCode::kUpdateError);
-        LogLastExchange(run);
-      }
-      // Given up after ten tries: the verify pass compares every byte.
-      if (++retry >= kBusySendings) break;
-      const int check = ReadBackChunk(run, address, n);
-      if (check == 1) return ReportFailedExchange(run, FwCode::kUpdateError);
-      if (check == 0) break;
-    }
-    address += n;
-  }
-  ShowProgress(run, address, size, Phase::kWrite);
+  const int result =
+      WalkImage(run, Phase::kWrite, FwCode::kUpdateError, [&run, start](uint32_t address, uint32_t n) {
+        const ipmi::Command<ipmi::Done> write =
+            ipmi::FirmwareWrite(address, run.image.bytes.data() + (address - start), static_cast<uint8_t>(n));
+        for (int retry = 0;;) {
+          const ipmi::Outcome<ipmi::Done> written = run.Send(write);
+          if (written.failure == ipmi::Failure::kTransport)
+            return ReportFailedExchange(run, FwCode::kUpdateError);
+          if (written) return 0;
+          run.Log("=== Write Error!!! ===");
+          if (written.Refused(ipmi::kCcBusy)) {
+            if (++retry >= kBusySendings) return ReportFailedExchange(run, FwCode::kUpdateError);
+            run.ctx.clock.SleepMs(kBusyPauseMs);
+            continue;
+          }
+          if (!written.Refused(ipmi::kCcWriteUnverified)) {
+            if (!run.ctx.transport.UseWmiPath) return ReportFailedExchange(run, FwCode::kUpdateError);
+            LogLastExchange(run);
+          }
+          // Given up after ten tries: the verify pass compares every byte.
+          if (++retry >= kBusySendings) return 0;
+          const int check = ReadBackChunk(run, address, n);
+          if (check == 1) return ReportFailedExchange(run, FwCode::kUpdateError);
+          if (check == 0) return 0;
+        }
+      });
+  if (result != 0) return 1;
   run.Log("=== UpdateBmcData() success. ===");
   return 0;
 }
 
 int VerifyWriteData(FwRun& run) {
-  const uint64_t size = run.image.bytes.size();
-  const uint32_t start = run.layout.startAddress;
-  uint32_t address = start;
-  while (address - static_cast<uint64_t>(start) < size) {
-    ShowProgress(run, address, size, Phase::kVerify);
-    if (Stopped(run, FwCode::kVerifyError)) return 1;
-    if (KeptRangeSkip(run, &address) || BootBlockSkip(run, &address)) continue;
-    const uint32_t n = ChunkLength(run, address, size);
-    uint32_t mismatch = 0;
-    switch (ReadChunk(run, address, n, &mismatch)) {
-      case ChunkRead::kSame:
-        break;
-      case ChunkRead::kFailed:
-        return ReportFailedExchange(run, FwCode::kVerifyError);
-      case ChunkRead::kDiffers:
-        if (mismatch != kNoMismatch) {
-          char line[64];
-          std::snprintf(line, sizeof line, "compare error. count : 0x%x ", mismatch);
-          run.Log(line);
+  const int result =
+      WalkImage(run, Phase::kVerify, FwCode::kVerifyError, [&run](uint32_t address, uint32_t n) {
+        uint32_t mismatch = 0;
+        switch (ReadImageChunk(run, address, n, &mismatch)) {
+          case ChunkRead::kSame:
+            return 0;
+          case ChunkRead::kFailed:
+            break;
+          case ChunkRead::kDiffers:
+            if (mismatch != kNoMismatch) {
+              char line[64];
+              std::snprintf(line, sizeof line, "compare error. count : 0x%x ", mismatch);
+              run.Log(line);
+            }
+            break;
         }
         return ReportFailedExchange(run, FwCode::kVerifyError);
-    }
-    address += n;
-  }
-  ShowProgress(run, address, size, Phase::kVerify);
+      });
+  if (result != 0) return 1;
   run.Log("=== VerifyWriteData() success. ===");
   return 0;
 }

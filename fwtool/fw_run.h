@@ -49,7 +49,17 @@ struct FlashLayout {
   uint32_t startAddress = 0;
   uint32_t currentBank = 0;
   uint32_t targetBank = 0;
+
+  // The bank a pass programs: the one it named, or for FFh the one that is not running.
+  uint8_t BankInProgram() const {
+    return static_cast<uint8_t>(targetBank == 1 || targetBank == 2 ? targetBank : currentBank % 2 + 1);
+  }
+  uint32_t StartOf(uint8_t bank) const { return bank == 2 ? bank2Address : 0; }
 };
+
+// A change the BMC acknowledged but does not show when read back is sent this many times in
+// all before the run gives up on it.
+constexpr int kChangeSendings = 3;
 
 // The image file as loaded for the run.
 struct FirmwareImage {

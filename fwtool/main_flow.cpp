@@ -124,11 +124,8 @@ int FlashPasses(FwRun& run) {
         if (pass == 2) layout.currentBank = layout.targetBank;
         layout.targetBank = layout.currentBank % 2 + 1;
       }
-      run.step = FwCode::kSetDownloaderSelector;
-      if (SetBankId(run, static_cast<uint8_t>(layout.targetBank)) != 0) return 1;
     }
-    run.step = FwCode::kGetDownloaderSelector;
-    if (ReadStartAddress(run) != 0) return 1;
+    if (SelectPassBank(run) != 0) return 1;
     run.lastProgressStep = 0;
     run.step = FwCode::kEraseError;
     if (EraseBmcData(run) != 0) return 1;

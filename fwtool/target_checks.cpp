@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "fwtool/fw_run.h"
+#include "ipmi/device_commands.h"
 #include "runcontrol/bmc_status.h"
 
 namespace korvane {
@@ -12,6 +13,19 @@ int RefuseImage(FwRun& run, const std::string& why) {
   run.Log(why);
   run.Report(FwCode::kImageFile);
   return 1;
+}
+
+// The device ID decides one bank or two, and so the whole range an update erases; the version
+// decides a -normal update: before an update they are asked again and must be the same.
+bool SameIdentityAgain(FwRun& run, const ipmi::DeviceId& first) {
+  const ipmi::Outcome<ipmi::DeviceId> again = run.Send(ipmi::GetDeviceId());
+  if (!again) return false;
+  const ipmi::DeviceId& second = again.value;
+  if (second.deviceId == first.deviceId && second.FirmwareVersion() == first.FirmwareVersion() &&
+      second.productId == first.productId)
+    return true;
+  run.Log("Get Device ID was answered differently when asked again.");
+  return false;
 }
 
 }  // namespace
@@ -48,6 +62,8 @@ int GetBmcStatus(FwRun& run) {
   FwCode code = FwCode::kGetDeviceId;
   switch (check.status) {
     case runcontrol::BmcStatus::kTarget:
+      if (run.settings.mode != RunMode::GetVersion && !SameIdentityAgain(run, check.identity))
+        return ReportFailedExchange(run, FwCode::kGetDeviceId);
       run.identity.deviceId = check.identity.deviceId;
       run.identity.firmwareVersion = check.identity.FirmwareVersion();
       run.identity.hardwareId = check.identity.HardwareId();

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -12,6 +14,7 @@
 #include "tests/fwtool/korvane_fixture.h"
 #include "tests/fwtool/update_invariants.h"
 #include "tests/support/fault_at_exchange.h"
+#include "wire/hex_text.h"
 
 namespace korvane {
 namespace {
@@ -29,13 +32,41 @@ struct SweptUpdate {
   bool wmi = false;        // through the Microsoft driver
 };
 
-// One exchange that tells Korvane its flash layout, named by its request: the n-th of its
-// network function and command in the run.
+// One exchange whose answer decides where Korvane writes or what it restores, named by its
+// request: the n-th of its network function and command (and chip index) in the run.
 struct LayoutAnswer {
+  uint8_t netFn;
   uint8_t command;
+  std::string match;  // the FW ID Chip probe's index, for the rules that name one
   int occurrence;
   int dataBytes;  // in the clean run's answer
 };
+
+// The sweep's faults and one more: an answer of 00h to a request that was not carried out, as a
+// BMC gives that queued a command and dropped it.
+std::vector<testsupport::InjectedFault> FwSweepFaults() {
+  std::vector<testsupport::InjectedFault> faults = testsupport::SweepFaults();
+  faults.push_back({testsupport::InjectedFault::kCompletion, 0x00, "cc 00, not carried out"});
+  return faults;
+}
+
+// The exchanges a sweep faults: all of them, except inside a long stretch of one command (the
+// sector erases of a 4-MiB bank, their completion polls, the blank checks past the image), the
+// same code at another address: there the first four and the last two of that command, and
+// every eighth between.
+std::vector<int> SweptExchanges(const std::vector<std::string>& log) {
+  std::map<std::string, std::vector<int>> byCommand;
+  for (size_t k = 0; k < log.size(); ++k) byCommand[log[k].substr(0, 5)].push_back(static_cast<int>(k));
+  std::vector<int> swept;
+  for (const auto& [command, indices] : byCommand) {
+    const size_t n = indices.size();
+    for (size_t i = 0; i < n; ++i) {
+      if (i < 4 || i + 2 >= n || i % 8 == 0) swept.push_back(indices[i]);
+    }
+  }
+  std::sort(swept.begin(), swept.end());
+  return swept;
+}
 
 // A complete firmware update, run once cleanly to number its exchanges, then once for every
 // exchange and every fault kind with that one fault there. Whatever happens, the update's
@@ -48,7 +79,7 @@ class FwFaultSweep : public KorvaneFixture {
   FwFaultSweep() : faulty(driver.get(), &clock) { env.vendorDriver = &faulty; }
 
   // A fresh machine for the update, without old firmware to keep the state small but with
-  // marks that show any erase in the kept boot blocks and in the banks not programmed.
+  // marks that show any erase (or any erase missed) in every erase unit of its banks.
   UpdateTarget Prepare(const SweptUpdate& u) {
     testsupport::SimFirmware firmware;
     firmware.runningBank = u.runningBank;
@@ -58,10 +89,9 @@ class FwFaultSweep : public KorvaneFixture {
       firmware.chipSectorCode = 2;
     }
     const uint32_t unit = u.largeChip ? 0x40000 : 0x10000;
-    for (uint8_t bank = 1; bank <= (bmcsim::IsDualBank(u.deviceId) ? 2 : 1); ++bank) {
-      const bool programmed = std::count(u.banks.begin(), u.banks.end(), bank) > 0;
-      firmware.flash[bank - 1] = EraseMarkers(bank, programmed ? unit : kDualBankSize);
-    }
+    const bool dual = bmcsim::IsDualBank(u.deviceId);
+    for (uint8_t bank = 1; bank <= (dual ? 2 : 1); ++bank)
+      firmware.flash[bank - 1] = EraseMarkers(bank, dual ? kDualBankSize : kSingleBankSize);
     Machine(u.deviceId, firmware, kDualBankSize, false);
     if (u.wmi) UseMicrosoftDriver();
     platform::RemoveFile(Work("Update_force.xml"));
@@ -83,9 +113,13 @@ class FwFaultSweep : public KorvaneFixture {
     Bytes image;
     if (!CleanRun(u, &image)) return;
     const int exchanges = faulty.count;
+    // The simulated BMC logs every exchange the sweep's driver passed on, in the same order.
+    const std::vector<std::string> log = bmc.LogLines();
+    EXPECT_EQ(static_cast<int>(log.size()), exchanges);
     int runs = 0, violations = 0;
-    for (int k = 0; k < exchanges; ++k) {
-      for (const testsupport::InjectedFault& fault : testsupport::SweepFaults()) {
+    const std::vector<int> swept = SweptExchanges(log);
+    for (int k : swept) {
+      for (const testsupport::InjectedFault& fault : FwSweepFaults()) {
         const UpdateInvariants invariants(*this, Prepare(u));
         faulty.Arm(k, fault);
         Run(u.args);
@@ -94,64 +128,90 @@ class FwFaultSweep : public KorvaneFixture {
         if (!Holds(image, invariants, where)) ++violations;
       }
     }
-    std::printf("[ sweep    ] %s: %d exchanges, %d runs, %d violations\n", u.name, exchanges, runs,
-                violations);
+    std::printf("[ sweep    ] %s: %d exchanges, %zu swept, %d runs, %d violations\n", u.name, exchanges,
+                swept.size(), runs, violations);
     EXPECT_EQ(violations, 0);
   }
 
-  // Every data byte of every layout answer flipped, one at a time, and every fault kind of
-  // the sweep put on each layout exchange, through the simulated BMC's fault rules (the
-  // Microsoft driver's path too, where a failed method call joins them).
-  void SweepLayout(const SweptUpdate& u) {
+  // The answers that decide where Korvane writes or what it restores (Get Device ID, the FW ID
+  // Chip probes, both firmware selectors, Get Channel Access), spoiled one at a time through the
+  // simulated BMC's fault rules (the Microsoft driver's path too, where a failed method call
+  // joins them): every data byte flipped whole, and with bitFlips every single bit of it; every
+  // fault kind of the sweep; and the same refusal for both asks of every question.
+  void SweepLayout(const SweptUpdate& u, bool bitFlips) {
     Bytes image;
     if (!CleanRun(u, &image)) return;
     const std::vector<LayoutAnswer> answers = LayoutAnswers();
-    int runs = 0, violations = 0;
+    std::vector<std::pair<std::string, std::string>> rows;  // what, rule
+    std::set<std::string> questions;
     for (const LayoutAnswer& answer : answers) {
-      std::vector<std::pair<std::string, std::string>> faults;  // name, rule effect
-      for (int i = 1; i <= answer.dataBytes; ++i)
-        faults.emplace_back("data byte " + std::to_string(i) + " flipped", "flip=" + std::to_string(i));
-      for (const testsupport::InjectedFault& fault : testsupport::SweepFaults()) {
-        if (fault.kind != testsupport::InjectedFault::kFlippedByte)
-          faults.emplace_back(fault.name, testsupport::FaultRuleEffect(fault));
-      }
-      if (u.wmi) faults.emplace_back("method call failed", "wmi=fail");
       char request[64];
-      std::snprintf(request, sizeof request, "netfn=0x08 cmd=0x%02x skip=%d count=1 ", answer.command,
+      std::snprintf(request, sizeof request, "netfn=0x%02x cmd=0x%02x skip=%d count=1 ", answer.netFn,
+                    answer.command, answer.occurrence);
+      char where[48];
+      std::snprintf(where, sizeof where, "%02Xh/%02Xh #%d, ", answer.netFn, answer.command,
                     answer.occurrence);
-      for (const auto& [name, effect] : faults) {
-        const UpdateInvariants invariants(*this, Prepare(u));
-        bmc.AddFault(request + effect);
-        Run(u.args);
-        ++runs;
-        char where[96];
-        std::snprintf(where, sizeof where, "08h/%02Xh #%d, %s", answer.command, answer.occurrence,
-                      name.c_str());
-        if (!Holds(image, invariants, where)) ++violations;
+      for (int i = 1; i <= answer.dataBytes; ++i) {
+        rows.emplace_back(where + std::string("data byte ") + std::to_string(i) + " flipped",
+                          request + std::string("flip=") + std::to_string(i));
+        for (int bit = 0; bitFlips && bit < 8; ++bit) {
+          char effect[24];
+          std::snprintf(effect, sizeof effect, "flip=%d:%02X", i, 1 << bit);
+          rows.emplace_back(where + std::string(effect), request + std::string(effect));
+        }
       }
+      for (const testsupport::InjectedFault& fault : FwSweepFaults()) {
+        if (fault.kind != testsupport::InjectedFault::kFlippedByte)
+          rows.emplace_back(where + std::string(fault.name), request + testsupport::FaultRuleEffect(fault));
+      }
+      if (u.wmi)
+        rows.emplace_back(where + std::string("method call failed"), request + std::string("wmi=fail"));
+      // The same refusal for the first two asks of the question (of that chip index).
+      char twice[80];
+      std::snprintf(twice, sizeof twice, "netfn=0x%02x cmd=0x%02x %scount=2 cc=0xD5", answer.netFn,
+                    answer.command, answer.match.empty() ? "" : ("match=" + answer.match + " ").c_str());
+      if (questions.insert(twice).second) rows.emplace_back(std::string(twice) + ", refused twice", twice);
+    }
+    int runs = 0, violations = 0;
+    for (const auto& [name, rule] : rows) {
+      const UpdateInvariants invariants(*this, Prepare(u));
+      bmc.AddFault(rule);
+      Run(u.args);
+      ++runs;
+      if (!Holds(image, invariants, name)) ++violations;
     }
     std::printf("[ sweep    ] layout, %s: %zu answers, %d runs, %d violations\n", u.name, answers.size(),
                 runs, violations);
     EXPECT_EQ(violations, 0);
   }
 
-  // The last run's FW ID Chip probes before its first Firmware Erase (later ones poll the
-  // erase), and its Get Firmware Image Selector and Get Firmware Image Downloader Selector
-  // exchanges.
+  // The last run's answers that decide where to write or what to restore: Get Device ID, Get
+  // Channel Access, the FW ID Chip probes before its first Firmware Erase (later ones poll the
+  // erase), Get Firmware Image Selector and Get Firmware Image Downloader Selector.
   std::vector<LayoutAnswer> LayoutAnswers() const {
     std::vector<LayoutAnswer> answers;
-    int seen[8] = {};
+    std::map<std::pair<uint8_t, uint8_t>, int> seen;
     bool erased = false;
     for (const std::string& line : bmc.LogLines()) {
-      if (line.size() < 5 || line.compare(0, 3, "20 ") != 0) continue;
-      const uint8_t command = static_cast<uint8_t>(std::stoi(line.substr(3, 2), nullptr, 16));
-      erased = erased || command == 0x01;
-      if (!(command == 0x00 && !erased) && command != 0x05 && command != 0x07) continue;
-      const size_t arrow = line.find("-> ");
+      wire::Bytes request;
+      const size_t arrow = line.find(" -> ");
+      if (arrow == std::string::npos || !wire::ParseHexBytes(line.substr(0, arrow), &request) ||
+          request.size() < 2)
+        continue;
+      const uint8_t netFn = request[0] >> 2, command = request[1];
+      erased = erased || (netFn == 0x08 && command == 0x01);
+      const bool app = netFn == 0x06 && (command == 0x01 || command == 0x41);
+      const bool firmware =
+          netFn == 0x08 && ((command == 0x00 && !erased) || command == 0x05 || command == 0x07);
+      const int occurrence = seen[{netFn, command}]++;
+      if (!app && !firmware) continue;
       int bytes = 0;
-      if (arrow != std::string::npos && line.compare(arrow + 3, 6, "status") != 0)
-        bytes = static_cast<int>((line.size() - arrow - 3 + 1) / 3) - 3;
-      answers.push_back(LayoutAnswer{command, seen[command]++, std::max(bytes, 0)});
+      if (line.compare(arrow + 4, 6, "status") != 0)
+        bytes = static_cast<int>((line.size() - arrow - 4 + 1) / 3) - 3;
+      const std::string match = command == 0x00 && netFn == 0x08 && request.size() > 2
+                                    ? wire::HexCompact(wire::Bytes{request[2]})
+                                    : "";
+      answers.push_back(LayoutAnswer{netFn, command, match, occurrence, std::max(bytes, 0)});
     }
     return answers;
   }
@@ -194,20 +254,24 @@ TEST_F(FwFaultSweep, DualBankBothBanks) {
   Sweep(kBothBanks);
 }
 
-// What the BMC says about its flash layout decides where every erase and write goes: a spoiled
-// answer must end the update with its code before anything is erased in the wrong place.
+// What the BMC says about its identity, its flash layout and channel 2 decides where every
+// erase and write goes and what is restored: a spoiled answer must end the update with its code
+// before anything is erased in the wrong place, or left in another setting.
 TEST_F(FwFaultSweep, LayoutAnswers) {
-  const SweptUpdate updates[] = {
-      kSingleBank,
-      kDualBank,
-      kBothBanks,
-      {"device 38, bank 2 running", 0x38, {"-force"}, {1}, 2},
-      {"device 38, Microsoft driver", 0x38, {"-force"}, {2}, 1, false, true},
-      {"device 38, 256-KiB sectors", 0x38, {"-force"}, {2}, 1, true},
+  const struct {
+    SweptUpdate update;
+    bool bitFlips;
+  } updates[] = {
+      {kSingleBank, true},
+      {kDualBank, true},
+      {kBothBanks, false},
+      {{"device 38, bank 2 running", 0x38, {"-force"}, {1}, 2}, false},
+      {{"device 38, Microsoft driver", 0x38, {"-force"}, {2}, 1, false, true}, false},
+      {{"device 38, 256-KiB sectors", 0x38, {"-force"}, {2}, 1, true}, false},
   };
-  for (const SweptUpdate& u : updates) {
-    SCOPED_TRACE(u.name);
-    SweepLayout(u);
+  for (const auto& u : updates) {
+    SCOPED_TRACE(u.update.name);
+    SweepLayout(u.update, u.bitFlips);
   }
 }
 

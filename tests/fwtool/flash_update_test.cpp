@@ -287,9 +287,12 @@ TEST_F(FlashUpdate, FaultsInThePassesEndWithTheirCode) {
       {"write busy ten times", "netfn=0x08 cmd=0x02 skip=7 count=10 cc=0xc0", "C9", "Update error."},
       {"write answer lost", "netfn=0x08 cmd=0x02 skip=9 status=10", "C9", "Update error."},
       {"read-back differs", "netfn=0x08 cmd=0x03 skip=100 flip=5", "C10", "compare error. count : 0x"},
-      {"read-back short", "netfn=0x08 cmd=0x03 skip=3 length=20", "C10", "Verify error."},
-      // An erase that silently did nothing: the writes land on old bits and verify finds them.
-      {"sector not erased", "netfn=0x08 cmd=0x01 count=1 cc=0x00", "C10", "compare error. count : 0x1"},
+      // The erase pass reads seven chunks back past the image before the verify pass's first.
+      {"read-back short", "netfn=0x08 cmd=0x03 skip=10 length=20", "C10", "Verify error."},
+      // An erase acknowledged and not carried out: its sector keeps the old firmware past the
+      // image's end, where the verify pass does not look.
+      {"sector not erased", "netfn=0x08 cmd=0x01 count=1 cc=0x00", "C8",
+       "The flash at 0x9a345 is not blank after its erase."},
       {"image selector refused", "netfn=0x08 cmd=0x04 cc=0xc1", "C12",
        "IPMI command error.(Set Firmware Image Selector)"},
   };
@@ -340,7 +343,7 @@ TEST_F(FlashUpdate, WriteCheckedByReadBackIsNotWrittenAgain) {
 TEST_F(FlashUpdate, WriteCheckWithAShortReadBackWritesAgain) {
   const Bytes image = WriteImage(0x1A345);
   bmc.AddFault("netfn=0x08 cmd=0x02 skip=5 count=1 patch=2:C4");
-  bmc.AddFault("netfn=0x08 cmd=0x03 count=1 length=10");
+  bmc.AddFault("netfn=0x08 cmd=0x03 skip=7 count=1 length=10");
   ASSERT_EQ(Run({"-force"}), 0);
   EXPECT_EQ(Result("Update_force.xml").resultCode, "Complete");
   std::vector<std::string> writes;
@@ -356,7 +359,7 @@ TEST_F(FlashUpdate, WriteCheckWithAShortReadBackWritesAgain) {
 // bits 7:6 would select another setting (or none the BMC accepts).
 TEST_F(FlashUpdate, RestoreSendsOnlyTheDefinedAccessBits) {
   WriteImage(0x1A345);
-  bmc.AddFault("netfn=0x06 cmd=0x41 count=1 patch=3:E2");
+  bmc.AddFault("netfn=0x06 cmd=0x41 count=2 patch=3:E2");
   ASSERT_EQ(Run({"-force"}), 0);
   EXPECT_EQ(Result("Update_force.xml").resultCode, "Complete");
   ExpectChannelRestored();

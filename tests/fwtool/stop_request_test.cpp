@@ -65,9 +65,14 @@ TEST_F(KorvaneThrowing, ExceptionAnywhereEndsTheFlashCleanly) {
     const char* code;
     uint8_t selector;
   } cases[] = {
-      {"first ID chip probe", 0x20, 0x00, 1, "C16", 1}, {"bank-2 address", 0x20, 0x07, 2, "C13", 1},
-      {"third erase", 0x20, 0x01, 3, "C8", 1},          {"second write", 0x20, 0x02, 2, "C9", 1},
-      {"second verify read", 0x20, 0x03, 2, "C10", 1},  {"image selector", 0x20, 0x04, 1, "C12", 1},
+      {"first ID chip probe", 0x20, 0x00, 1, "C16", 1},
+      {"bank-2 address", 0x20, 0x07, 2, "C13", 1},
+      {"third erase", 0x20, 0x01, 3, "C8", 1},
+      {"second write", 0x20, 0x02, 2, "C9", 1},
+      {"blank check past the image", 0x20, 0x03, 1, "C8", 1},
+      {"second verify read", 0x20, 0x03, 9, "C10", 1},
+      {"image selector", 0x20, 0x04, 1, "C12", 1},
+      {"image selector read back", 0x20, 0x05, 3, "C12", 2},
       {"restoring channel 2", 0x18, 0x40, 2, "C18", 2},
   };
   for (const auto& c : cases) {

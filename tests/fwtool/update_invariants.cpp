@@ -70,7 +70,7 @@ std::vector<UpdateInvariants::FlashRequest> UpdateInvariants::FlashRequests(cons
 
 std::vector<std::string> UpdateInvariants::Broken(const std::vector<uint8_t>& image) const {
   std::vector<std::string> broken;
-  auto length = [&](uint8_t bank) { return std::max(KeptLength(bank), Programmed(bank) ? image.size() : 0); };
+  auto length = [&](uint8_t bank) { return Programmed(bank) ? size_t{f_.bankSize} : KeptLength(bank); };
   const testsupport::SimFirmwareView after = f_.bmc.FirmwareView(length(1), length(2));
   const testsupport::ResultTree result = f_.Result(target_.resultFile);
   static const std::regex kDefinedCode("C([2-9]|1[0-9]|2[0-2])");
@@ -84,6 +84,17 @@ std::vector<std::string> UpdateInvariants::Broken(const std::vector<uint8_t>& im
                          " does not hold the image at its start" +
                          WhereTheImageIs(f_.bmc.FlashBytes(bank), image, target_.bootBlock));
       }
+    }
+    for (uint8_t bank : target_.banks) {
+      const std::vector<uint8_t>& flash = after.flash[bank - 1];
+      const auto old = std::find_if(flash.begin() + std::min(image.size(), flash.size()), flash.end(),
+                                    [](uint8_t cell) { return cell != 0xFF; });
+      if (old == flash.end()) continue;
+      char text[96];
+      std::snprintf(text, sizeof text,
+                    "Complete, but bank %d is not erased past the image: 0x%zx holds %02Xh", bank,
+                    static_cast<size_t>(old - flash.begin()), *old);
+      broken.push_back(text);
     }
     if (after.selectors.imageSelector != target_.banks.back()) {
       broken.push_back("Complete, but the image selector names bank " +

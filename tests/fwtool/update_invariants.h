@@ -19,8 +19,8 @@ struct UpdateTarget {
 // boot blocks, the banks it must not program, channel 2. After the run, Broken() lists every
 // rule it broke, one line each:
 // - "Complete" only with the image at each programmed bank's real start (bank n spans
-//   (n-1) * bank size up to n * bank size) and the image selector on the last of them,
-//   otherwise a defined code C2..C22;
+//   (n-1) * bank size up to n * bank size), erased cells from the image's end to the bank's end,
+//   and the image selector on the last of them, otherwise a defined code C2..C22;
 // - the kept boot blocks and every bank not programmed hold what they held;
 // - erase and write requests only inside the programmed banks, and at most bank size / sector
 //   size + 8 erase requests per programmed bank;

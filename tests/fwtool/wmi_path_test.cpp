@@ -155,7 +155,7 @@ TEST_F(FwWmiPath, FailedMethodCallStillRestoresChannel2) {
     });
     ASSERT_NE(failed, lines.end());
     EXPECT_EQ(std::vector<std::string>(failed + 1, lines.end()),
-              std::vector<std::string>{"18 40 02 A2 04 -> 1C 40 00"});
+              (std::vector<std::string>{"18 40 02 A2 04 -> 1C 40 00", "18 41 02 80 -> 1C 41 00 22 04"}));
     EXPECT_TRUE(RetryLines().empty());
     EXPECT_EQ(console.Output(), "");  // no "hr:" line: nothing was prepared on the torn-down path
   }
