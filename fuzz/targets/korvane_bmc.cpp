@@ -12,7 +12,8 @@
 // the bank the image selector names (with -both, of both banks); the kept boot blocks are as
 // they were (they carry marks in every erase unit); a bank an update without -both must not
 // program is as it was; at most bank size / sector size + 8 distinct addresses per programmed
-// bank were erased, each at most ten times.
+// bank were erased, each at most ten times. A complete update has also left every programmed bank
+// erased past the image and channel 2 in the setting it had.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -55,10 +56,10 @@ uint32_t BootBlock(const bmcsim::FirmwareState& f) {
                                                                         : bmcsim::kBootAreaSize;
 }
 
-// Marks at the start of every erase unit of each bank's boot block, so that an erase there shows.
-void MarkBootBlocks(bmcsim::BmcState& state) {
+// Marks at the start of every erase unit of each bank, so that an erase (or one missed) shows.
+void MarkEraseUnits(bmcsim::BmcState& state) {
   bmcsim::FirmwareState& f = state.firmware;
-  const uint32_t end = BootBlock(f);
+  const uint32_t end = f.bankSize;
   for (int bank = 0; bank < bmcsim::BankCount(state); ++bank) {
     for (uint32_t at = 0; at < end;
          at += at < bmcsim::kBootAreaSize ? bmcsim::kBootBlockSize : bmcsim::kSmallSector) {
@@ -92,7 +93,7 @@ bmcsim::BmcState Machine(uint8_t setup, platform::Clock& clock) {
   f.bankSize = dual ? 0x80000 : 0x400000;
   f.runningBank = f.imageSelector = (dual && (setup & 0x40)) ? 2 : 1;
   f.downloaderBank = bmcsim::StandbyBank(state);
-  MarkBootBlocks(state);
+  MarkEraseUnits(state);
   return state;
 }
 
@@ -133,6 +134,14 @@ void CheckFlash(const bmcsim::BmcState& before, const fuzzing::FuzzedBmcDriver& 
       fuzzing::Die("complete with -both, but bank 1 does not hold the image at its start");
     if (both && !HoldsImage(now.banks[1], image, bootBlock, false))
       fuzzing::Die("complete with -both, but bank 2 does not hold the image at its start");
+    for (int b = 0; b < banks; ++b) {
+      if (!both && b != now.imageSelector - 1) continue;
+      const uint32_t end = static_cast<uint32_t>(image.size());
+      if (now.banks[b].Read(end, was.bankSize - end) != wire::Bytes(was.bankSize - end, 0xFF))
+        fuzzing::Die("complete, but a programmed bank is not erased past the image");
+    }
+    if (!(bmc.state().channel2.active == before.channel2.active))
+      fuzzing::Die("complete, but channel 2 is not in its saved setting");
   }
   const uint64_t bound = (both ? 2 : 1) * (uint64_t{was.bankSize} / bmcsim::SectorSize(was.chip) + 8);
   if (bmc.eraseRequests().size() > bound) fuzzing::Die("more erase addresses than the programmed banks hold");
