@@ -276,6 +276,7 @@ int ReadBackChunk(FwRun& run, uint32_t address, uint32_t count) {
   return 2;
 }
 
+// A write answered 00h is not read back here: the verify pass that follows reads every byte.
 int UpdateBmcData(FwRun& run) {
   const uint32_t start = run.layout.startAddress;
   const int result =
