@@ -19,15 +19,16 @@ namespace {
 constexpr uint8_t kChunkBytes = 16;
 
 // The active repository's time stamps. A commit replaces the repository, which a BMC that
-// keeps them shows as a later erase and addition.
+// keeps them shows as a later erase or addition.
 struct Stamps {
   bool known = false;
   uint32_t addition = 0;
   uint32_t erase = 0;
-  bool operator==(const Stamps& o) const {
-    return known == o.known && addition == o.addition && erase == o.erase;
-  }
 };
+
+bool ShowChange(const Stamps& before, const Stamps& after) {
+  return before.known && after.known && (before.addition != after.addition || before.erase != after.erase);
+}
 
 enum class Check : uint8_t {
   kHolds,
@@ -173,8 +174,8 @@ SdrError CommitUpdate(SdrRun& run, const SdrRecordList& records) {
         return SdrError::kAlreadyReported;
       }
     } else {
-      LogCheck(run, "the new records are not in use; commit again (%u of %u)", static_cast<unsigned>(attempt),
-               static_cast<unsigned>(kCommitAttempts));
+      LogCheck(run, "the new records are not confirmed; commit again (%u of %u)",
+               static_cast<unsigned>(attempt), static_cast<unsigned>(kCommitAttempts));
       transport::ReopenAfterTeardown(run.ctx.transport);
       // Refused when the last commit took effect after all (the lock is gone then): what
       // counts is the repository.
@@ -187,7 +188,7 @@ SdrError CommitUpdate(SdrRun& run, const SdrRecordList& records) {
     if (last == Check::kHolds) {
       // Records that were in use before the update look the same whether the commit happened
       // or not; where the stamps do not show it happened, a lock it left held is let go.
-      if (!before.known || after == before) {
+      if (!ShowChange(before, after)) {
         DiscardUpdateLock(run);
       } else {
         run.updateLockHeld = false;

@@ -27,17 +27,18 @@ TEST_F(RepositorySwitch, CommitAcknowledgedButNotDoneIsNeverComplete) {
   struct Case {
     const char* name;
     std::vector<Record> repository;  // active before the update
-    std::string rule;
+    std::vector<std::string> rules;
     const char* code;
     bool newRecordsActive;
     std::vector<uint8_t> lockModes;  // of every lock request, in order
+    const char* logLine = "Commit check:";
   } cases[] = {
       // Sent again, the commit takes effect.
-      {"once", old, "netfn=0x3e cmd=0x10 skip=1 count=1 cc=0x00", "Complete", true, {0x00, 0x02, 0x02}},
+      {"once", old, {"netfn=0x3e cmd=0x10 skip=1 count=1 cc=0x00"}, "Complete", true, {0x00, 0x02, 0x02}},
       // The commit is sent three times, then what it left pending is discarded.
       {"never",
        old,
-       "netfn=0x3e cmd=0x10 match=02 count=always cc=0x00",
+       {"netfn=0x3e cmd=0x10 match=02 count=always cc=0x00"},
        "SDR077",
        false,
        {0x00, 0x02, 0x02, 0x02, 0x01}},
@@ -45,11 +46,21 @@ TEST_F(RepositorySwitch, CommitAcknowledgedButNotDoneIsNeverComplete) {
       // the ignored commit left held is released.
       {"same records, never",
        input,
-       "netfn=0x3e cmd=0x10 match=02 count=always cc=0x00",
+       {"netfn=0x3e cmd=0x10 match=02 count=always cc=0x00"},
        "Complete",
        true,
        {0x00, 0x02, 0x01}},
-      {"done", old, "", "Complete", true, {0x00, 0x02}},
+      // The same, with the repository's information (its count and time stamps) refused after
+      // the commit: the records alone tell.
+      {"same records, never, no information after",
+       input,
+       {"netfn=0x3e cmd=0x10 match=02 count=always cc=0x00",
+        "netfn=0x0a cmd=0x20 skip=2 count=always cc=0xc0"},
+       "Complete",
+       true,
+       {0x00, 0x02, 0x01},
+       "Commit check: Get SDR Repository Info: completion code C0h"},
+      {"done", old, {}, "Complete", true, {0x00, 0x02}},
   };
   Write("new.sdr", programtest::SdrText(input));
   for (const Case& c : cases) {
@@ -58,7 +69,7 @@ TEST_F(RepositorySwitch, CommitAcknowledgedButNotDoneIsNeverComplete) {
     bmc.LoadRecords(c.repository);
     bmc.ClearFaults();
     bmc.ClearLog();
-    if (!c.rule.empty()) bmc.AddFault(c.rule);
+    for (const std::string& rule : c.rules) bmc.AddFault(rule);
     EXPECT_EQ(Run({"-update", "-force", "-sdr", "new.sdr"}), 0);
 
     EXPECT_EQ(Result("Update_force.xml").resultCode, c.code);
@@ -69,6 +80,7 @@ TEST_F(RepositorySwitch, CommitAcknowledgedButNotDoneIsNeverComplete) {
       EXPECT_TRUE(bmc.Records() == c.repository) << "the old records are not in use";
       EXPECT_TRUE(LogHas("Error, unsupported SparedSDR command on BMC"));
     }
+    EXPECT_TRUE(LogHas(c.logLine)) << c.logLine;
     std::vector<uint8_t> modes;
     for (const programtest::Exchange& e : Only(Exchanges(bmc), 0xF8, 0x10)) modes.push_back(e.request[2]);
     EXPECT_EQ(modes, c.lockModes);
