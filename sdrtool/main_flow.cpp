@@ -1,6 +1,7 @@
 #include "sdrtool/main_flow.h"
 
 #include <exception>
+#include <memory>
 #include <string>
 
 #include "bmc_versions.h"
@@ -184,29 +185,50 @@ void RunSteps(SdrRun& run, int argc, const char* const* argv) {
   run.Log(kEndLine);
 }
 
+// Runs one part of the cleanup after an exception; another exception there must not keep the
+// later parts from running.
+template <typename Part>
+void Attempt(Part part) noexcept {
+  try {
+    part();
+  } catch (...) {
+    // The next part, and in the end the run's destructor, still give back what is held.
+  }
+}
+
 // Whatever ended the run early, what it holds is given back as on every other way out: the
 // update lock discarded, a managed update's end finished (its progress file removed).
-void EndAfterException(SdrRun& run, const std::string& what) {
-  run.Log("Exception: " + what);
-  run.errors.Report(SdrError::kInsufficientMemory);
-  if (run.updateLockHeld) DiscardUpdateLock(run);
-  if (run.settings.ManagedUpdate()) runcontrol::FinishManagedUpdate(run.ctx, kProgressFileRemovals);
-  run.Log(kEndLine);
+void EndAfterException(SdrRun& run, const char* what) noexcept {
+  Attempt([&] {
+    run.Log(std::string("Exception: ") + what);
+    run.errors.Report(SdrError::kInsufficientMemory);
+  });
+  Attempt([&] {
+    if (run.updateLockHeld) DiscardUpdateLock(run);
+  });
+  Attempt([&] {
+    if (run.settings.ManagedUpdate()) runcontrol::FinishManagedUpdate(run.ctx, kProgressFileRemovals);
+  });
+  Attempt([&] { run.Log(kEndLine); });
 }
 
 }  // namespace
 
 int RunVeltrop(int argc, const char* const* argv, runcontrol::RunEnvironment& env) {
   if (env.lockName.empty()) env.lockName = kLockName;
-  SdrRun run(env);
+  // Built inside the guard: whatever throws, a run that exists is cleaned up, and its
+  // destructor discards a lock that is still held when even the cleanup failed.
+  std::unique_ptr<SdrRun> run;
   try {
-    RunSteps(run, argc, argv);
+    run = std::make_unique<SdrRun>(env);
+    RunSteps(*run, argc, argv);
   } catch (const std::exception& e) {
-    EndAfterException(run, e.what());
+    if (run) EndAfterException(*run, e.what());
   } catch (...) {
-    EndAfterException(run, "(not a std::exception)");
+    if (run) EndAfterException(*run, "(not a std::exception)");
   }
-  return run.ctx.reporter.ExitStatus();
+  // Without a run nothing was done that needs undoing.
+  return run ? run->ctx.reporter.ExitStatus() : 0;
 }
 
 }  // namespace veltrop

@@ -10,6 +10,7 @@
 #include "sdrtool/backup_image.h"
 #include "sdrtool/bmc_status.h"
 #include "sdrtool/command_errors.h"
+#include "sdrtool/programming/repository_switch.h"
 #include "sdrtool/repository/record_chain.h"
 #include "sdrtool/repository/spared_repository.h"
 #include "sdrtool/repository/with_reservation.h"
@@ -137,12 +138,6 @@ RecordRead ReadRecord(SdrRun& run, ipmi::Repository repository, uint16_t recordI
   return RecordRead::kFailed;
 }
 
-bool ActiveRepositoryHolds(SdrRun& run, const SdrRecordList& records) {
-  SdrRecordList active;
-  return ReadRepository(run, false, &active) == SdrError::kNone &&
-         VerifyRecords(run, active, records) == SdrError::kNone;
-}
-
 }  // namespace
 
 void WriteMessage(SdrRun& run, const std::string& text) {
@@ -218,20 +213,7 @@ SdrError ProgramSdrFile(SdrRun& run, const std::string& fileName, const SetNameL
       transport::ReopenAfterTeardown(run.ctx.transport);
       ReleaseUpdateLock(run, ipmi::LockMode::kReleaseDiscarding);
     } else {
-      const ipmi::Outcome<ipmi::Done> committed = ReleaseUpdateLock(run, ipmi::LockMode::kReleaseCommitting);
-      if (!committed) {
-        // A commit that was refused or never arrived leaves the BMC locked with the new records
-        // pending; one whose answer was lost may have happened. Either way no update may leave
-        // the BMC locked: discard what is pending.
-        DiscardUpdateLock(run);
-        result = SdrError::kAlreadyReported;
-        // Whether a commit without an answer happened, the repository itself tells: an update
-        // is reported as done exactly when the repository holds the input.
-        if (MayHaveBeenCarriedOut(committed) && ActiveRepositoryHolds(run, fileRecords)) {
-          run.Log("The commit's answer was lost, but the repository holds the new records.");
-          result = SdrError::kNone;
-        }
-      }
+      result = CommitUpdate(run, fileRecords);
     }
   }
   return result;

@@ -48,7 +48,7 @@ ipmi::Outcome<ipmi::Done> ReleaseUpdateLock(SdrRun& run, ipmi::LockMode mode) {
   if (mode == ipmi::LockMode::kReleaseCommitting && NotTheCommandsAnswer(released)) {
     run.errors.Report(MalformedAnswerError(AnswerUse::kUpdateLock));
   }
-  if (released || mode == ipmi::LockMode::kReleaseDiscarding) run.updateLockHeld = false;
+  if (mode == ipmi::LockMode::kReleaseDiscarding) run.updateLockHeld = false;
   return released;
 }
 

@@ -19,8 +19,10 @@ constexpr uint64_t kEraseTimeLimitMs = 10 * 60 * 1000;
 // the lock is taken.
 bool TakeUpdateLock(SdrRun& run);
 // Releases the lock: committing makes the spared repository the active one, discarding drops
-// what was written. The run counts the lock as free once a commit went through or a discarding
-// release was sent. A commit's answer that is no answer of the request is reported as error 29.
+// what was written. The run counts the lock as free once a discarding release was sent; after a
+// commit, only once the active repository shows it (the caller's to judge: a BMC may
+// acknowledge a commit it never carries out). A commit's answer that is no answer of the
+// request is reported as error 29.
 ipmi::Outcome<ipmi::Done> ReleaseUpdateLock(SdrRun& run, ipmi::LockMode mode);
 // One best-effort discarding release over a path opened again after a teardown. A BMC that
 // holds no lock refuses it; that is the expected answer then, so no refusal is reported.

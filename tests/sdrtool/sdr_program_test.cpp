@@ -63,9 +63,20 @@ TEST_F(SdrProgram, WritesTheFileIntoTheRepositoryAndVerifiesIt) {
   EXPECT_FALSE(bmc.LockHeld());
   EXPECT_EQ(LockModes(), (std::vector<uint8_t>{0x00, 0x02}));
   EXPECT_TRUE(run->programming.programmed);
-  // The read-back used the spared repository under the lock, never the standard one.
-  EXPECT_FALSE(Only(Exchanges(bmc), 0xF8, 0x12).empty());
-  EXPECT_TRUE(Only(Exchanges(bmc), 0x28, 0x23).empty());
+  // The read-back used the spared repository under the lock; the standard one is read only
+  // after the commit, to see the new records in use.
+  const std::vector<Exchange> all = Exchanges(bmc);
+  const auto commit = std::find_if(all.begin(), all.end(), [](const Exchange& e) {
+    return e.request == std::vector<uint8_t>{0xF8, 0x10, 0x02};
+  });
+  ASSERT_NE(commit, all.end());
+  EXPECT_FALSE(Only({all.begin(), commit}, 0xF8, 0x12).empty());
+  EXPECT_TRUE(Only({all.begin(), commit}, 0x28, 0x23).empty());
+  // Each record once, in reads of up to 16 bytes.
+  size_t reads = 0;
+  for (const Record& r : records) reads += (r.size() + 15) / 16;
+  EXPECT_EQ(Only({commit, all.end()}, 0x28, 0x23).size(), reads);
+  EXPECT_TRUE(LogHas("Commit check: the active SDR Repository holds the new records."));
   for (const char* line : {"Clearing SDR Repository...", "Writing SDR Record ", "Reading SDR Repository.",
                            "SDR data was successfully written!"}) {
     EXPECT_TRUE(LogHas(line)) << line;
@@ -174,16 +185,8 @@ TEST_F(SdrProgram, LostOrRefusedLockAnswersLeaveTheBmcUnlocked) {
       {"commit refused", "netfn=0x3e cmd=0x10 match=02 cc=0xc0", "SDR077", {0x00, 0x02, 0x01}, false},
       {"commit never arrived", "netfn=0x3e cmd=0x10 match=02 status=9", "SDR028", {0x00, 0x02, 0x01}, false},
       // The repository shows the commit happened: the update is done.
-      {"commit done, answer lost",
-       "netfn=0x3e cmd=0x10 match=02 status=10",
-       "SDR029",
-       {0x00, 0x02, 0x01},
-       true},
-      {"commit done, answer garbled",
-       "netfn=0x3e cmd=0x10 match=02 length=4",
-       "SDR029",
-       {0x00, 0x02, 0x01},
-       true},
+      {"commit done, answer lost", "netfn=0x3e cmd=0x10 match=02 status=10", "SDR029", {0x00, 0x02}, true},
+      {"commit done, answer garbled", "netfn=0x3e cmd=0x10 match=02 length=4", "SDR029", {0x00, 0x02}, true},
   };
   WriteSdr("new.sdr", records);
   for (const Case& c : cases) {

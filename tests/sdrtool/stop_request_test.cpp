@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <new>
 #include <regex>
 #include <set>
@@ -77,34 +78,58 @@ TEST_F(InterruptedUpdate, StopRequestAtAnyExchangeEndsTheUpdateCleanly) {
 }
 
 // An exception at any exchange of an update (a failed allocation while writing, while reading
-// back, at the commit) ends the run through its one catch: the exception in the log, error 2
-// in the result file, the update lock discarded, the repository as it was, the progress file
-// removed, the instance lock free.
+// back, at the commit), and another one in the cleanup it starts (in place of the discarding
+// release), end the run through its one guard: the exception in the log, error 2 in the result
+// file, the update lock discarded, the progress file removed, the instance lock free, and the
+// repository as it was, or the new one where the commit went through before the exception.
 TEST_F(InterruptedUpdate, ExceptionAtAnyExchangeEndsTheUpdateCleanly) {
   testsupport::ThrowAtExchange thrower(driver.get());
   env.vendorDriver = &thrower;
   thrower.Arm(-1);
+  bmc.ClearLog();
   ASSERT_EQ(Update(), "Complete");
   const int exchanges = thrower.count;
+  std::vector<std::string> log = bmc.LogLines();
+  const int commit = static_cast<int>(
+      std::find_if(log.begin(), log.end(),
+                   [](const std::string& line) { return line.rfind("F8 10 02 ->", 0) == 0; }) -
+      log.begin());
+  ASSERT_LT(commit, exchanges);
   const std::string exceptionLine = std::string("Exception: ") + std::bad_alloc().what();
-  std::set<wire::Bytes> interrupted;
-  for (int k = 0; k < exchanges; ++k) {
-    SCOPED_TRACE("exception at exchange " + std::to_string(k));
-    thrower.Arm(k);
-    EXPECT_EQ(Update(), "SDR002");
-    // The lock requests by their mode, the others by their command.
-    wire::Bytes request = thrower.thrownAt;
-    if (request.size() > 2 && request[1] != 0x10) request.resize(2);
-    interrupted.insert(request);
-    EXPECT_EQ(bmc.Records(), before);
-    ExpectNothingHeld();
-    EXPECT_TRUE(LogHas(exceptionLine));
-    EXPECT_EQ(LogLines().back(), "=== SDR Online Update end ===");
-  }
-  // Among them: taking the lock, writing, reading back, committing.
-  for (const wire::Bytes& request : {wire::Bytes{0xF8, 0x10, 0x00}, wire::Bytes{0xF8, 0x13},
-                                     wire::Bytes{0xF8, 0x12}, wire::Bytes{0xF8, 0x10, 0x02}}) {
-    EXPECT_EQ(interrupted.count(request), 1u) << request[1];
+  for (int times : {1, 2}) {
+    std::set<wire::Bytes> interrupted;
+    int secondInCleanup = 0;
+    for (int k = 0; k < exchanges; ++k) {
+      SCOPED_TRACE("exception at exchange " + std::to_string(k) + ", " + std::to_string(times) + " in a row");
+      thrower.Arm(k, times);
+      bmc.ClearLog();
+      EXPECT_EQ(Update(), "SDR002");
+      // The lock requests by their mode, the others by their command.
+      wire::Bytes request = thrower.thrownAt;
+      if (request.size() > 2 && request[1] != 0x10) request.resize(2);
+      interrupted.insert(request);
+      if (k <= commit) {
+        EXPECT_TRUE(bmc.Records() == before) << "the repository changed";
+      } else {
+        EXPECT_TRUE(WithoutIds(bmc.Records()) == WithoutIds(input)) << "the commit was undone";
+      }
+      ExpectNothingHeld();
+      EXPECT_TRUE(LogHas(exceptionLine));
+      EXPECT_EQ(LogLines().back(), "=== SDR Online Update end ===");
+      log = bmc.LogLines();
+      if (thrower.count > k + 2 && !log.empty() && log.back().rfind("F8 10 01 ->", 0) == 0) ++secondInCleanup;
+    }
+    // Among them: taking the lock, writing, reading back, committing, checking the commit.
+    for (const wire::Bytes& request :
+         {wire::Bytes{0xF8, 0x10, 0x00}, wire::Bytes{0xF8, 0x13}, wire::Bytes{0xF8, 0x12},
+          wire::Bytes{0xF8, 0x10, 0x02}, wire::Bytes{0x28, 0x23}}) {
+      EXPECT_EQ(interrupted.count(request), 1u) << request[1];
+    }
+    // The second exception took the cleanup's release wherever the lock was held; the run's
+    // destructor sent it again.
+    if (times == 2) {
+      EXPECT_GT(secondInCleanup, exchanges / 2);
+    }
   }
 }
 

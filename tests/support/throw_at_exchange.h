@@ -9,15 +9,17 @@ namespace testsupport {
 
 // Passes requests on, counting them, and throws std::bad_alloc in place of the armed one, as a
 // failed allocation while the request is prepared would: that request never reaches the BMC.
-// Armed by the exchange's number (from 0), or by its request (network function byte, command,
-// nth occurrence from 1). Notes the driver's maintenance mode as the run leaves it.
+// Armed by the exchange's number (from 0; with times, that many exchanges in a row, so the
+// cleanup after the first exception meets another), or by its request (network function byte,
+// command, nth occurrence from 1). Notes the driver's maintenance mode as the run leaves it.
 class ThrowAtExchange : public transport::IpmiDriver {
  public:
   explicit ThrowAtExchange(transport::IpmiDriver* inner) : inner_(inner) {}
 
-  void Arm(int index) {
+  void Arm(int index, int times = 1) {
     Reset();
     index_ = index;
+    times_ = times;
   }
   void ArmAt(uint8_t netFnByte, uint8_t command, int occurrence) {
     Reset();
@@ -28,16 +30,19 @@ class ThrowAtExchange : public transport::IpmiDriver {
 
   int count = 0;
   bool maintenanceOn = false;
-  // The request in whose place the exception came: network function byte, command, first byte.
+  // The request in whose place the first exception came: network function byte, command, first
+  // byte.
   wire::Bytes thrownAt;
 
   transport::ExchangeStatus Exchange(const transport::IpmiRequest& request,
                                      transport::IpmiResponse* response) override {
-    const bool byNumber = count++ == index_;
+    const int number = count++;
+    const bool byNumber = index_ >= 0 && number >= index_ && number < index_ + times_;
     const bool byRequest = occurrencesLeft_ > 0 && request.length >= 2 && request.bytes[0] == netFnByte_ &&
                            request.bytes[1] == command_ && --occurrencesLeft_ == 0;
     if (byNumber || byRequest) {
-      thrownAt.assign(request.bytes, request.bytes + (request.length < 3 ? request.length : 3));
+      if (thrownAt.empty())
+        thrownAt.assign(request.bytes, request.bytes + (request.length < 3 ? request.length : 3));
       throw std::bad_alloc();
     }
     return inner_->Exchange(request, response);
@@ -53,11 +58,13 @@ class ThrowAtExchange : public transport::IpmiDriver {
     maintenanceOn = false;
     thrownAt.clear();
     index_ = -1;
+    times_ = 1;
     occurrencesLeft_ = 0;
   }
 
   transport::IpmiDriver* inner_;
   int index_ = -1;
+  int times_ = 1;
   uint8_t netFnByte_ = 0;
   uint8_t command_ = 0;
   int occurrencesLeft_ = 0;
