@@ -7,7 +7,7 @@
 # host is cut mid-flash (cut_test.sh), and a module stopped by its timeout and one killed by Ansible's
 # (stop_test.sh, local).
 # Usage: ansible/tests/run.sh BUILD_DIR   (./dev.sh ansible builds and calls it)
-#        BMC_TEST_BOOT_MS: how long the fleet's BMCs answer nothing after their reset (default 3000; the cut
+#        BMC_TEST_BOOT_MS: how long the fleet's BMCs answer nothing after their reset (default 20000; the cut
 #        test's c1 takes 20000 whatever it is)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -15,7 +15,7 @@ build=$(cd "${1:-$root/build}" && pwd)
 tests=$root/ansible/tests
 work=$build/ansible
 bmcsim=$build/bin/bmcsim
-boot_ms=${BMC_TEST_BOOT_MS:-3000}
+boot_ms=${BMC_TEST_BOOT_MS:-20000}
 started=$(date +%s)
 # The package files must not be writable by others, or the modules refuse them.
 umask 022
@@ -76,21 +76,24 @@ playbook() {
   local name=$1 batches=$2 begun
   begun=$(date +%s)
   shift 2
-  ANSIBLE_STDOUT_CALLBACK=json ansible-playbook -i "$inventory" "$root/examples/fleet/site.yml" -f 20 \
+  ANSIBLE_STDOUT_CALLBACK=json ansible-playbook -i "$inventory" "$root/examples/fleet/site.yml" -f 20 --skip-tags unpack \
     -e "{\"fleet_batch\": $batches}" -e fleet_max_fail_percentage=30 "$@" >"$work/$name.json" 2>"$work/$name.stderr" || true
   python3 "$tests/check_fleet.py" "$name" "$work/$name.json" "$work/fleet" "$bmcsim" "$boot_ms" \
     || { tail -n 20 "$work/$name.stderr" >&2; exit 1; }
   echo "fleet $name run: $(elapsed "$begun")"
 }
 
-# Meanwhile, on hosts of their own: the cut connection over SSH, and (local) a stop request on the
-# module's own timeout and a module killed by Ansible's async time-out.
+# Meanwhile, on hosts of their own: the cut connections over SSH; (local) a stop request on the module's
+# own timeout and a module killed by Ansible's async time-out; the manager's refusals and waits.
 setsid "$tests/cut_test.sh" "$build" "$work/cut" >"$work/cut.log" 2>&1 &
 cut_test=$!
 background+=("$cut_test")
 setsid "$tests/stop_test.sh" "$build" "$work/stop" >"$work/stop.log" 2>&1 &
 stop_test=$!
 background+=("$stop_test")
+setsid /usr/bin/python3 "$tests/manager_test.py" "$collections" >"$work/manager.log" 2>&1 &
+manager_test=$!
+background+=("$manager_test")
 
 sdr_before=$("$bmcsim" show "$work/fleet/h07/bmc" | "$tests/repository.py")
 # The first roll-out in one batch (time); the canary's batch comes in the runs after.
@@ -104,7 +107,7 @@ playbook second '[1, 19]' --limit 'all:localhost:!h07'
 rm -f "$work"/fleet/h*/pkg/Get_version.xml
 playbook stopped '[1, 19]'
 
-for job in cut:$cut_test stop:$stop_test sanity:$sanity; do
+for job in cut:$cut_test stop:$stop_test manager:$manager_test sanity:$sanity; do
   status=0
   wait "${job#*:}" || status=$?
   cat "$work/${job%%:*}.log"

@@ -532,12 +532,10 @@ def _update(module, tool, force, timeout, activation, stop, result, state, finis
         code = run.run(stop)
     finally:
         result['ratios'] = run.ratios
-        if firmware and run.started:
-            result['changed'] = True
-    if firmware:
-        result['changed'] = result['changed'] and code not in FIRMWARE_UNTOUCHED
-    else:
-        result['changed'] = result['changed'] or code == 'Complete'
+        # Without an answer, a firmware update that ran may have touched the flash.
+        result['changed'] = tool.copied or (firmware and run.started)
+    touched = code not in FIRMWARE_UNTOUCHED if firmware else code == 'Complete'
+    result['changed'] = tool.copied or touched
     result.update(result_code=code, message=message(tool.name, code))
     if run.stopped_by:
         return fail('stopped by %s; its answer: %s %s' % (run.stopped_by, code, result['message']))
