@@ -28,8 +28,10 @@ collections=$(mktemp -d /tmp/bmc-ansible.XXXXXX)
 # shellcheck source=ansible/tests/ssh_hosts.sh
 source "$tests/ssh_hosts.sh"
 background=()
+current=
 cleanup() {
   local pid socket
+  [ -z "$current" ] || kill -- "-$current" 2>/dev/null || true
   # Each job leads a process group of its own (setsid): it goes with whatever it started.
   for pid in "${background[@]}"; do kill -- "-$pid" 2>/dev/null || true; done
   for socket in "$collections"/cp/*; do
@@ -76,8 +78,13 @@ playbook() {
   local name=$1 batches=$2 begun
   begun=$(date +%s)
   shift 2
-  ANSIBLE_STDOUT_CALLBACK=json ansible-playbook -i "$inventory" "$root/examples/fleet/site.yml" -f 20 --skip-tags unpack \
-    -e "{\"fleet_batch\": $batches}" -e fleet_max_fail_percentage=30 "$@" >"$work/$name.json" 2>"$work/$name.stderr" || true
+  # In the background, so that a signal to this script is handled at once (a foreground command holds the trap),
+  # and in a process group of its own, which the clean-up ends with Ansible's workers.
+  ANSIBLE_STDOUT_CALLBACK=json setsid ansible-playbook -i "$inventory" "$root/examples/fleet/site.yml" -f 20 --skip-tags unpack \
+    -e "{\"fleet_batch\": $batches}" -e fleet_max_fail_percentage=30 "$@" >"$work/$name.json" 2>"$work/$name.stderr" &
+  current=$!
+  wait "$current" || true
+  current=
   python3 "$tests/check_fleet.py" "$name" "$work/$name.json" "$work/fleet" "$bmcsim" "$boot_ms" \
     || { tail -n 20 "$work/$name.stderr" >&2; exit 1; }
   echo "fleet $name run: $(elapsed "$begun")"
