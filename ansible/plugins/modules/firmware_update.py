@@ -40,7 +40,7 @@ description:
     gets the stop request.
   - The tool runs as root and reads I(package_dir), so a I(package_dir) or a file the tool reads there (C(bmcfw.bin),
     C(mchk_fil), C(ExUpInfo.xml), C(Korvane)) that is a symbolic link or that anyone but root may write to is
-    refused, and so is an C(ExUpInfo.xml) with a document type.
+    refused, and so are such a I(tool) and an C(ExUpInfo.xml) with a document type.
   - Linux hosts, Python 3.9 or later.
 author: BMC online update developers (@bmc-online-update)
 options:
@@ -152,7 +152,7 @@ pending_activation:
   sample: false
 activation:
   description: The BMC's reset into the new firmware, when one ran.
-  returned: when the reset command ran and succeeded
+  returned: when the reset command ran and ended with exit status 0
   type: dict
   contains:
     running_version:

@@ -24,7 +24,8 @@ description:
     and fails with it. If the module itself is killed, the tool still gets the stop request. A tool that ignores the
     stop request for 2 minutes is killed and the host fails saying so; so is a query that hangs for 5 minutes.
   - The tool runs as root and reads I(package_dir), so a I(package_dir) (or the directory of C(ExUpInfo.xml)), or a
-    file the tool reads there, that is a symbolic link or that anyone but root may write to is refused.
+    file the tool reads there, that is a symbolic link or that anyone but root may write to is refused; so is such
+    a I(tool).
   - Linux hosts, Python 3.9 or later.
 author: BMC online update developers (@bmc-online-update)
 options:
