@@ -10,9 +10,10 @@ PACKAGES=(cmake ninja-build g++ pkg-config googletest libgtest-dev libgmock-dev 
 # The fuzz preset only: clang with its libFuzzer and sanitizer runtimes.
 FUZZ_PACKAGES=(clang libclang-rt-14-dev)
 # The Ansible collection's test (ansible/tests/run.sh): ansible-core and what ansible-test sanity's
-# offline tests import, all from Debian (no Python package index).
+# offline tests import, all from Debian (no Python package index); the SSH server, sudo and ps its
+# roll-out over SSH uses (the test starts its own sshd on 127.0.0.1).
 ANSIBLE_PACKAGES=(ansible-core python3-voluptuous python3-yaml python3-jinja2 python3-packaging pylint
-                  python3-pycodestyle yamllint)
+                  python3-pycodestyle yamllint openssh-server sudo procps)
 
 deps() {
   local wanted=("$@") missing=()

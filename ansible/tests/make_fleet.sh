@@ -6,12 +6,17 @@
 #   h07  a BMC that refuses the spared repository's update lock
 #   h12  a BMC whose flash reads back wrong (the firmware verify fails)
 #   h15  a BMC already up to date
+#   h05  a BMC that falls back to its old bank after the reset (the new image "does not boot")
+#   h09  flashed without activation (bmc_activate: false): its new firmware stays pending
+# Every host is reached over SSH (ssh_hosts.sh: FLEET_SSH_PORT, _USER, _KEY, _KNOWN_HOSTS, FLEET_BECOME) and
+# its BMC answers nothing for BMC_TEST_BOOT_MS after a reset.
 # Usage: make_fleet.sh BUILD_DIR DIR
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 build=$(cd "$1" && pwd)
 fleet=$2
 bmcsim=$build/bin/bmcsim
+boot_ms=${BMC_TEST_BOOT_MS:-20000}
 rm -rf "$fleet"
 mkdir -p "$fleet/template/pkg/sdr" "$fleet/template/prep/sdr"
 
@@ -50,7 +55,12 @@ python3 -c 'import sys; sys.stdout.buffer.write(bytes((i * 31 + (i >> 8)) & 0xFF
       h07) "$bmcsim" fault "$dir/bmc" add "netfn=0x3e cmd=0x10 match=00 count=always cc=0xc1" ;;
       h12) "$bmcsim" fault "$dir/bmc" add "netfn=0x08 cmd=0x03 count=always flip=1" ;;
     esac
-    echo "    $host: {host_dir: '$dir'}"
+    case $host in
+      h05) echo "    $host: {host_dir: '$dir', bmc_reset_command: \"sh -c '$bmcsim set $dir/bmc --image-selector 1 &&" \
+                "$bmcsim reset $dir/bmc --fw-rev 02.40 --boot-ms $boot_ms'\"}" ;;
+      h09) echo "    $host: {host_dir: '$dir', bmc_activate: false}" ;;
+      *) echo "    $host: {host_dir: '$dir'}" ;;
+    esac
   done
   # The modules run under the oldest Python they support when this machine has it.
   python=/usr/bin/python3
@@ -59,7 +69,13 @@ python3 -c 'import sys; sys.stdout.buffer.write(bytes((i * 31 + (i >> 8)) & 0xFF
   done
   cat <<YAML
   vars:
-    ansible_connection: local
+    ansible_connection: ssh
+    ansible_host: 127.0.0.1
+    ansible_port: $FLEET_SSH_PORT
+    ansible_user: '$FLEET_SSH_USER'
+    ansible_become: $FLEET_BECOME
+    ansible_ssh_private_key_file: '$FLEET_SSH_KEY'
+    ansible_ssh_common_args: '-o UserKnownHostsFile=$FLEET_SSH_KNOWN_HOSTS -o StrictHostKeyChecking=yes -o IdentitiesOnly=yes'
     ansible_python_interpreter: '$python'
     bmc_tools_dir: '$build/sim/bin'
     bmc_sdr:
@@ -71,8 +87,9 @@ python3 -c 'import sys; sys.stdout.buffer.write(bytes((i * 31 + (i >> 8)) & 0xFF
       package_dir: '{{ host_dir }}/fw'
     bmc_environment:
       BMCSIM_DIR: '{{ host_dir }}/bmc'
-    # What a real BMC's reset does here: it boots the new bank, which reports the package's version.
-    bmc_reset_command: '$bmcsim reset {{ host_dir }}/bmc --fw-rev 02.40'
+    # What a real BMC's cold reset does here: silence while it boots, then the bank the image selector
+    # names runs; a newly written image reports the package's version.
+    bmc_reset_command: '$bmcsim reset {{ host_dir }}/bmc --fw-rev 02.40 --boot-ms $boot_ms'
 YAML
 } >"$fleet/inventory.yml"
-echo "inventory: 20 hosts, modules under $python"
+echo "inventory: 20 hosts over SSH (become: $FLEET_BECOME), BMCs booting $boot_ms ms, modules under $python"

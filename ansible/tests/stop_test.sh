@@ -42,7 +42,7 @@ sys.exit(0 if c["volatile"] == c["nonvolatile"] and s["firmware"]["image_selecto
 }
 python=/usr/bin/python3
 for candidate in "$HOME/.pyenv/versions/3.9"*/bin/python3.9; do [ -x "$candidate" ] && python=$candidate && break; done
-args="tool=$build/sim/bin/Korvane package_dir=$dir/fw force=true"
+args="tool=$build/sim/bin/Korvane package_dir=$dir/fw force=true activate=false"
 adhoc() { ansible localhost -i localhost, -c local -e "ansible_python_interpreter=$python" "$@"; }
 
 # Check mode: the version query only.
@@ -56,7 +56,8 @@ sys.exit(0 if all(b["erases"] == 0 and b["writes"] == 0 for b in banks) else 1)'
 echo "stop test: check mode -> an update would run, none ran"
 
 out=$(adhoc -m bmc.online_update.firmware_update -a "$args timeout=3" 2>&1) && fail "timeout: the module did not fail"
-grep -q '"msg": "Korvane stopped by timeout; its answer: C' <<<"$out" || { echo "$out"; fail "timeout: no stop reported"; }
+grep -q '"msg": "Korvane: stopped by timeout; its answer: C' <<<"$out" || { echo "$out"; fail "timeout: no stop reported"; }
+grep -q '"changed": true' <<<"$out" || { echo "$out"; fail "timeout: a stop mid-flash reported no change"; }
 [ "$(code)" != OK ] && [ "$(code)" != Complete ] || fail "timeout: the result file holds $(code)"
 left_as_before timeout
 echo "stop test: module timeout -> $(code), channel 2 restored"

@@ -17,6 +17,11 @@ ExchangeResult RunExchange(const BmcModel& model, BmcState& state, const uint8_t
     result.outcome = ExchangeOutcome::kMethodCallFailed;
     return result;
   }
+  // A booting BMC hears nothing, so no fault rule counts the request either.
+  if (Booting(state, clock.MonotonicMs())) {
+    result.outcome = ExchangeOutcome::kUnreachable;
+    return result;
+  }
   FaultPlan plan = TriggerFaults(state.faults, request, length, path);
   result.delayMs = plan.delayMs;
   if (plan.methodCallFailed) {

@@ -36,15 +36,36 @@ BmcState FreshState(const DeviceIdentity& identity, const BmcSettings& settings,
   return state;
 }
 
-void ResetBmc(BmcState& state) {
+void ResetBmc(BmcState& state, const ResetOptions& options) {
   FirmwareState& firmware = state.firmware;
-  firmware.runningBank = firmware.imageSelector;
+  DeviceIdentity& identity = state.identity;
+  const uint8_t left = firmware.runningBank;
+  const uint8_t booted = firmware.imageSelector;
+  firmware.bankRevision[left - 1] = FirmwareRevision{identity.firmwareRevision1, identity.firmwareRevision2};
+  // Only a new image takes the named revision: a bank that ran before and was not rewritten
+  // runs its old firmware again (a selector that did not switch, a fallback).
+  std::optional<FirmwareRevision>& known = firmware.bankRevision[booted - 1];
+  if (options.imageRevision && (firmware.writtenSinceBoot[booted - 1] || !known)) {
+    firmware.bankRevision[booted - 1] = options.imageRevision;
+  }
+  if (known) {
+    identity.firmwareRevision1 = (*known)[0];
+    identity.firmwareRevision2 = (*known)[1];
+  }
+  firmware.writtenSinceBoot[0] = firmware.writtenSinceBoot[1] = false;
+  firmware.runningBank = booted;
   firmware.downloaderBank = StandbyBank(state);
   firmware.eraseRunning = false;
   state.channel2.active = state.channel2.nonVolatile;
   ReleaseSparedSdr(state);
   state.active.reservation = 0;
   state.globalEnables = kDefaultGlobalEnables;
+  state.bootStartMs = options.nowMs;
+  state.bootMs = options.bootMs;
+}
+
+bool Booting(const BmcState& state, uint64_t nowMs) {
+  return state.bootMs > 0 && nowMs >= state.bootStartMs && nowMs - state.bootStartMs < state.bootMs;
 }
 
 }  // namespace bmcsim

@@ -1,4 +1,5 @@
 #pragma once
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <vector>
@@ -86,6 +87,9 @@ struct BankActivity {
   uint64_t bytesWritten = 0;
 };
 
+// The two firmware revision bytes Get Device ID reports.
+using FirmwareRevision = std::array<uint8_t, 2>;
+
 // The firmware flash: bank 1 from address 0, bank 2 (dual-bank devices) right after it.
 struct FirmwareState {
   FlashChip chip;
@@ -99,6 +103,10 @@ struct FirmwareState {
   uint64_t eraseStartMs = 0;
   FlashBank banks[2];
   BankActivity activity[2];
+  // The image carries no version: a bank's revision is the one it last ran with (the running
+  // bank's is the identity's), or the one a reset names for an image written since the boot.
+  std::optional<FirmwareRevision> bankRevision[2];
+  bool writtenSinceBoot[2] = {false, false};
 };
 
 // Flash cells that a request changed, so that a save can carry just these.
@@ -126,6 +134,9 @@ struct BmcState {
   // BMC Global Enables of the system interface (bit 0: receive message queue interrupt, 2:
   // event message buffer, 3: system event logging); a host driver sets them at start.
   uint8_t globalEnables = kDefaultGlobalEnables;
+  // After a reset the BMC answers nothing for bootMs, on the monotonic clock.
+  uint64_t bootStartMs = 0;
+  uint32_t bootMs = 0;
   uint32_t lastStamp = 0;          // every change stamps above this
   uint16_t lastReservationId = 0;  // shared by both repositories, so IDs never collide
 };
@@ -146,9 +157,22 @@ void CancelReservations(BmcState& state);
 // booted from bank 1.
 BmcState FreshState(const DeviceIdentity& identity, const BmcSettings& settings, platform::Clock& clock);
 
-// The BMC restarts: it boots the bank the image selector names, its volatile channel settings
-// start again from the non-volatile ones, and whatever lived only in its memory (the update
-// lock with the spared repository, reservations, a running erase) is gone.
-void ResetBmc(BmcState& state);
+struct ResetOptions {
+  // The revision of an image written since the last boot (or of a bank whose revision was
+  // never known), which a reset into it reports.
+  std::optional<FirmwareRevision> imageRevision;
+  uint32_t bootMs = 0;  // how long the BMC answers nothing
+  uint64_t nowMs = 0;   // the monotonic clock at the reset
+};
+
+// The BMC restarts: it boots the bank the image selector names and reports that bank's
+// revision, its volatile channel settings start again from the non-volatile ones, and whatever
+// lived only in its memory (the update lock with the spared repository, reservations, a running
+// erase) is gone. Until options.bootMs have passed it answers nothing.
+void ResetBmc(BmcState& state, const ResetOptions& options = {});
+
+// True while the BMC boots after a reset. A clock reading before the reset comes from another
+// boot of the machine, not from the past: the BMC counts as up.
+bool Booting(const BmcState& state, uint64_t nowMs);
 
 }  // namespace bmcsim

@@ -67,6 +67,7 @@ Reply FirmwareErase(CommandContext& context, wire::ByteReader& request) {
   firmware.banks[bank - 1].Erase(unit.offset, unit.length);
   context.flashChanges.push_back(FlashChange{bank, unit.offset, unit.length, true});
   ++firmware.activity[bank - 1].erases;
+  firmware.writtenSinceBoot[bank - 1] = true;
   firmware.eraseRunning = firmware.eraseMs > 0;
   firmware.eraseStartMs = firmware.eraseRunning ? context.clock.MonotonicMs() : 0;
   return Reply::Ok();
@@ -86,6 +87,7 @@ Reply FirmwareWrite(CommandContext& context, wire::ByteReader& request) {
   context.flashChanges.push_back(FlashChange{bank, offset, static_cast<uint32_t>(data.size()), false});
   BankActivity& activity = firmware.activity[bank - 1];
   ++activity.writes;
+  firmware.writtenSinceBoot[bank - 1] = true;
   activity.bytesWritten += data.size();
   return Reply::Ok();
 }

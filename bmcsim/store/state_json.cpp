@@ -73,6 +73,10 @@ void PutChannelAccess(JsonWriter& json, const char* key, const ChannelAccess& se
   json.Close('}');
 }
 
+std::string RevisionText(const FirmwareRevision& revision) {
+  return wire::HexCompact(&revision[0], 1) + "." + wire::HexCompact(&revision[1], 1);
+}
+
 void PutFirmware(JsonWriter& json, const BmcState& state) {
   const FirmwareState& firmware = state.firmware;
   json.Open("firmware", '{');
@@ -95,6 +99,9 @@ void PutFirmware(JsonWriter& json, const BmcState& state) {
   } else {
     json.Null("erase_started_ms");
   }
+  // The last reset's boot window; a reader compares it with its own monotonic clock.
+  json.Number("boot_ms", state.bootMs);
+  json.Number("boot_started_ms", state.bootStartMs);
   json.Open("banks", '[');
   for (uint8_t bank = 1; bank <= BankCount(state); ++bank) {
     const BankActivity& activity = firmware.activity[bank - 1];
@@ -105,6 +112,16 @@ void PutFirmware(JsonWriter& json, const BmcState& state) {
     json.Number("writes", activity.writes);
     json.Number("bytes_written", activity.bytesWritten);
     json.Number("used_end", firmware.banks[bank - 1].UsedEnd());
+    const DeviceIdentity& id = state.identity;
+    const auto& recorded = firmware.bankRevision[bank - 1];
+    if (bank == firmware.runningBank) {
+      json.String("revision", RevisionText(FirmwareRevision{id.firmwareRevision1, id.firmwareRevision2}));
+    } else if (recorded) {
+      json.String("revision", RevisionText(*recorded));
+    } else {
+      json.Null("revision");
+    }
+    json.Bool("written_since_boot", firmware.writtenSinceBoot[bank - 1]);
     json.Close('}');
   }
   json.Close(']');
@@ -121,8 +138,8 @@ std::string StateToJson(const BmcState& state) {
   json.Open("identity", '{');
   json.Number("device_id", id.deviceId);
   json.Number("device_revision", id.deviceRevision);
-  uint8_t firmware[2] = {id.firmwareRevision1, id.firmwareRevision2};
-  json.String("firmware_revision", wire::HexCompact(firmware, 1) + "." + wire::HexCompact(firmware + 1, 1));
+  json.String("firmware_revision",
+              RevisionText(FirmwareRevision{id.firmwareRevision1, id.firmwareRevision2}));
   json.Number("ipmi_version", id.ipmiVersion);
   json.Number("additional_support", id.additionalSupport);
   json.Number("manufacturer_id", id.manufacturerId);

@@ -24,7 +24,8 @@ enum Section : uint8_t {
   kFlashErased = 11,  // journal only: a range of one bank that is all FFh
   kHostDrivers = 12,
   kSystemInterface = 13,
-  kLastSection = kSystemInterface,
+  kBoot = 14,  // the boot window and what each bank's image reports
+  kLastSection = kBoot,
 };
 
 constexpr int kBanks = 2;
@@ -133,6 +134,39 @@ std::string FlashSection(const FirmwareState& firmware) {
   return Framed(kFlash, s);
 }
 
+std::string BootSection(const BmcState& state) {
+  wire::ByteWriter s;
+  s.U64(state.bootStartMs).U32(state.bootMs);
+  for (int i = 0; i < kBanks; ++i) {
+    const auto& revision = state.firmware.bankRevision[i];
+    s.U8(revision ? 1 : 0).U8(revision ? (*revision)[0] : 0).U8(revision ? (*revision)[1] : 0);
+    s.U8(state.firmware.writtenSinceBoot[i] ? 1 : 0);
+  }
+  return Framed(kBoot, s);
+}
+
+bool GetBoot(wire::ByteReader& in, BmcState* state) {
+  uint64_t startMs = 0;
+  uint32_t lengthMs = 0;
+  std::optional<FirmwareRevision> revisions[kBanks];
+  bool written[kBanks] = {false, false};
+  if (!in.U64(&startMs) || !in.U32(&lengthMs)) return false;
+  for (int i = 0; i < kBanks; ++i) {
+    bool known = false;
+    FirmwareRevision revision{};
+    if (!GetFlag(in, &known) || !in.U8(&revision[0]) || !in.U8(&revision[1]) || !GetFlag(in, &written[i]))
+      return false;
+    if (known) revisions[i] = revision;
+  }
+  state->bootStartMs = startMs;
+  state->bootMs = lengthMs;
+  for (int i = 0; i < kBanks; ++i) {
+    state->firmware.bankRevision[i] = revisions[i];
+    state->firmware.writtenSinceBoot[i] = written[i];
+  }
+  return true;
+}
+
 bool GetFirmware(wire::ByteReader& in, FirmwareState* firmware) {
   FirmwareState f;
   bool fitted = false;
@@ -148,8 +182,12 @@ bool GetFirmware(wire::ByteReader& in, FirmwareState* firmware) {
     if (!in.U32(&activity.erases) || !in.U32(&activity.writes) || !in.U64(&activity.bytesWritten))
       return false;
   }
-  // The contents come in their own section.
-  for (int i = 0; i < kBanks; ++i) f.banks[i] = std::move(firmware->banks[i]);
+  // The contents come in their own section, the banks' revisions in the boot section.
+  for (int i = 0; i < kBanks; ++i) {
+    f.banks[i] = std::move(firmware->banks[i]);
+    f.bankRevision[i] = firmware->bankRevision[i];
+    f.writtenSinceBoot[i] = firmware->writtenSinceBoot[i];
+  }
   *firmware = std::move(f);
   return true;
 }
@@ -253,6 +291,8 @@ bool GetSection(Section tag, wire::ByteReader& in, BmcState* state, std::string*
       return GetFlag(in, &state->microsoftDriver);
     case kSystemInterface:
       return in.U8(&state->globalEnables);
+    case kBoot:
+      return GetBoot(in, state);
     case kFlashErased: {
       uint8_t bank = 0;
       uint32_t offset = 0;
@@ -281,11 +321,17 @@ std::vector<std::string> SerializeSections(const BmcState& state) {
   host.U8(state.microsoftDriver ? 1 : 0);
   wire::ByteWriter systemInterface;
   systemInterface.U8(state.globalEnables);
-  return {IdentitySection(state.identity), SettingsSection(state.settings),
-          Framed(kActive, active),         SparedSection(state.spared),
-          Framed(kFaults, faults),         Framed(kCounters, counters),
-          ChannelSection(state.channel2),  FirmwareSection(state.firmware),
-          Framed(kHostDrivers, host),      Framed(kSystemInterface, systemInterface)};
+  return {IdentitySection(state.identity),
+          SettingsSection(state.settings),
+          Framed(kActive, active),
+          SparedSection(state.spared),
+          Framed(kFaults, faults),
+          Framed(kCounters, counters),
+          ChannelSection(state.channel2),
+          FirmwareSection(state.firmware),
+          Framed(kHostDrivers, host),
+          Framed(kSystemInterface, systemInterface),
+          BootSection(state)};
 }
 
 std::string SerializeState(const BmcState& state, const std::vector<std::string>& sections) {

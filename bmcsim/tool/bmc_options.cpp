@@ -43,21 +43,11 @@ bool HexField(const std::string& option, const std::string& text, size_t size,
   return true;
 }
 
-// "XX.YY": the two firmware revision bytes in hex.
-bool FirmwareRevision(const std::string& text, BmcOptions* options, std::string* error) {
-  size_t dot = text.find('.');
-  wire::Bytes major;
-  wire::Bytes minor;
-  auto part = [](const std::string& digits, wire::Bytes* byte) {
-    return !digits.empty() && digits.size() <= 2 &&
-           wire::ParseHexBytes(std::string(2 - digits.size(), '0') + digits, byte);
-  };
-  if (dot == std::string::npos || !part(text.substr(0, dot), &major) || !part(text.substr(dot + 1), &minor)) {
-    *error = "--fw-rev needs XX.YY in hex, not '" + text + "'";
-    return false;
-  }
-  options->firmwareRevision1 = major[0];
-  options->firmwareRevision2 = minor[0];
+bool FirmwareRevisionOption(const std::string& text, BmcOptions* options, std::string* error) {
+  FirmwareRevision revision{};
+  if (!ParseFirmwareRevision(text, &revision, error)) return false;
+  options->firmwareRevision1 = revision[0];
+  options->firmwareRevision2 = revision[1];
   return true;
 }
 
@@ -111,6 +101,22 @@ bool ChannelOption(const std::string& option, const std::string& text, std::opti
 
 }  // namespace
 
+bool ParseFirmwareRevision(const std::string& text, FirmwareRevision* revision, std::string* error) {
+  size_t dot = text.find('.');
+  wire::Bytes major;
+  wire::Bytes minor;
+  auto part = [](const std::string& digits, wire::Bytes* byte) {
+    return !digits.empty() && digits.size() <= 2 &&
+           wire::ParseHexBytes(std::string(2 - digits.size(), '0') + digits, byte);
+  };
+  if (dot == std::string::npos || !part(text.substr(0, dot), &major) || !part(text.substr(dot + 1), &minor)) {
+    *error = "--fw-rev needs XX.YY in hex, not '" + text + "'";
+    return false;
+  }
+  *revision = FirmwareRevision{major[0], minor[0]};
+  return true;
+}
+
 bool ParseBmcOptions(const std::vector<std::string>& args, size_t first, BmcOptions* options,
                      std::string* error) {
   BmcOptions o;
@@ -146,7 +152,7 @@ bool ParseBmcOptions(const std::vector<std::string>& args, size_t first, BmcOpti
     } else if (option == "--device-rev") {
       ok = Number(option, value, 0xFF, &o.deviceRevision, error);
     } else if (option == "--fw-rev") {
-      ok = FirmwareRevision(value, &o, error);
+      ok = FirmwareRevisionOption(value, &o, error);
     } else if (option == "--ipmi-version") {
       ok = Number(option, value, 0xFF, &o.ipmiVersion, error);
     } else if (option == "--support") {

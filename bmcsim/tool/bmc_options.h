@@ -27,6 +27,8 @@ struct BmcOptions {
   std::optional<bool> microsoftDriver;
 };
 
+// "XX.YY": the two firmware revision bytes in hex (--fw-rev).
+bool ParseFirmwareRevision(const std::string& text, FirmwareRevision* revision, std::string* error);
 // Parses args[first..]; fails with a message on an unknown option, a missing or bad value, or
 // an option given twice.
 bool ParseBmcOptions(const std::vector<std::string>& args, size_t first, BmcOptions* options,

@@ -20,6 +20,7 @@ constexpr int kExitError = 1;
 constexpr int kExitTransportFailure = 3;
 constexpr uint64_t kMaxLatencyMs = 3600000;
 constexpr uint64_t kMaxRepeat = 1000000;
+constexpr uint64_t kMaxBootMs = 3600000;
 
 // One verb's view of the command line: args[0] is the verb, args[1] the directory.
 struct Invocation {
@@ -72,14 +73,30 @@ bool Set(Invocation& in) {
 }
 
 bool Reset(Invocation& in) {
-  BmcOptions options;
-  bool revisionOnly = in.args.size() == 2 || (in.args.size() == 4 && in.args[2] == "--fw-rev");
-  if (!revisionOnly) return in.Fail("use: bmcsim reset DIR [--fw-rev XX.YY]");
-  if (!ParseBmcOptions(in.args, 2, &options, in.error)) return false;
+  ResetOptions reset;
+  reset.nowMs = in.clock.MonotonicMs();
+  bool bootGiven = false;
+  for (size_t i = 2; i < in.args.size(); i += 2) {
+    const std::string& option = in.args[i];
+    bool known = option == "--fw-rev" || option == "--boot-ms";
+    bool again = option == "--fw-rev" ? reset.imageRevision.has_value() : bootGiven;
+    if (!known || again || i + 1 >= in.args.size())
+      return in.Fail("use: bmcsim reset DIR [--fw-rev XX.YY] [--boot-ms N]");
+    const std::string& value = in.args[i + 1];
+    if (option == "--fw-rev") {
+      FirmwareRevision revision{};
+      if (!ParseFirmwareRevision(value, &revision, in.error)) return false;
+      reset.imageRevision = revision;
+    } else {
+      uint64_t ms = 0;
+      if (!ParseNumber(value, kMaxBootMs, &ms)) return in.Fail("--boot-ms needs milliseconds up to 3600000");
+      reset.bootMs = static_cast<uint32_t>(ms);
+      bootGiven = true;
+    }
+  }
   return in.bmc.Modify(
       [&](BmcState& state, std::string*) {
-        ResetBmc(state);
-        ApplyBmcOptions(options, &state.identity, &state.settings);
+        ResetBmc(state, reset);
         return true;
       },
       in.error);

@@ -32,10 +32,11 @@ A simulated BMC whose state lives in the directory DIR. Numbers are decimal or 0
       --channel2-volatile A,P  --channel2-nonvolatile A,P   just one of the two
       --wmi [on|off]        the host runs the Microsoft IPMI driver (--wmi alone: on; default
                             off); see "Microsoft IPMI driver" below
-  reset DIR [--fw-rev XX.YY]
-                            restart the BMC: it boots the bank the image selector names (and
-                            then reports firmware revision XX.YY when given: the image carries
-                            no version); see "BMC reset" below
+  reset DIR [--fw-rev XX.YY] [--boot-ms N]
+                            restart the BMC: it answers nothing for N ms (default 0), then runs
+                            the bank the image selector names; XX.YY is the revision of an
+                            image written since the last boot (the image carries no version);
+                            see "BMC reset" below
   load-sdr DIR FILE         replace the active repository by raw records (5-byte header, byte 4 =
                             body length, then the body; the layout of `ipmitool sdr dump`)
   export-sdr DIR FILE [--spared]
@@ -179,6 +180,15 @@ BMC reset (bmcsim reset): the running bank becomes the bank the image selector n
 downloader points at the other bank again, channel 2's volatile setting is reloaded from the
 non-volatile one, a running erase stops, and the update lock with the spared repository and
 the reservations are gone.
+  - --boot-ms N: for N ms every request, of the sim flavour and under serve alike, is met as
+    by a status=9 rule (no fault rule sees it; under serve QEMU answers C3h), as a real BMC
+    says nothing for a minute or more after a cold reset. `show` gives boot_ms and
+    boot_started_ms (on the monotonic clock).
+  - Get Device ID then reports the revision of the bank it runs: --fw-rev when given and
+    that bank was erased or written since the last boot (or its revision was never known);
+    else the revision that bank last ran with (never known: the one reported before). So a
+    selector that did not switch, or a fall-back to the other bank, brings its old revision
+    back whatever --fw-rev says. `show` gives each bank's revision (null: never known).
 )help";
 }
 

@@ -112,6 +112,8 @@ TEST_F(ToolTest, BadInputIsRefusedInOneLineAndChangesNothing) {
       {"set", dir, "--image-selector", "2"},
       {"reset", dir, "--fw-rev"},
       {"reset", dir, "--device-id", "0x38"},
+      {"reset", dir, "--boot-ms", "3600001"},
+      {"reset", dir, "--boot-ms", "5", "--boot-ms", "6"},
       {"export-flash", dir},
       {"export-flash", dir, temp.File("x.bin"), "--bank", "2"},  // a single-bank device
       {"export-flash", dir, temp.File("x.bin"), "--length", "0x400001"},
@@ -285,24 +287,59 @@ TEST_F(ToolTest, FirmwareOptionsShapeTheAnswersAndShow) {
   EXPECT_NE(out.find("\"flash_chip\": null"), std::string::npos) << out;
 }
 
-TEST_F(ToolTest, ResetBootsTheSelectedBankWithTheGivenRevision) {
-  RunOk({"init", dir, "--device-id", "0x3a", "--fw-rev", "1.02", "--channel2", "0x22,4", "--no-aux"});
-  RunOk({"send", dir, "18 40 02 80 04"});  // channel 2 disabled until the BMC restarts
-  RunOk({"send", dir, "20 04 04"});        // boot the downloader's bank, bank 2
-  RunOk({"send", dir, "F8 10 00"});        // an update lock the restart drops
-  RunOk({"send", dir, "18 01"});
-  EXPECT_EQ(out.substr(0, 24), "1C 01 00 3A 01 01 02 02 ");
-  RunOk({"reset", dir, "--fw-rev", "02.1a"});
-  RunOk({"send", dir, "18 01"});
-  EXPECT_EQ(out.substr(0, 24), "1C 01 00 3A 01 02 1A 02 ");
+TEST_F(ToolTest, ResetAnswersNothingWhileItBootsThenRunsTheSelectedBanksImage) {
+  // Each step: a command, then Get Device ID's firmware revision bytes ("status 9": no answer)
+  // after the clock moved on by the given milliseconds.
+  struct Step {
+    std::vector<std::string> command;
+    uint64_t advanceMs;
+    std::string revision;
+  };
+  const std::vector<Step> steps = {
+      {{"init", dir, "--device-id", "0x3a", "--fw-rev", "1.02", "--no-aux"}, 0, "01 02"},
+      {{"send", dir, "18 40 02 80 04"}, 0, "01 02"},            // channel 2 disabled until the BMC restarts
+      {{"send", dir, "F8 10 00"}, 0, "01 02"},                  // an update lock the restart drops
+      {{"send", dir, "20 04 04"}, 0, "01 02"},                  // boot the downloader's bank 2, never run
+      {{"fault", dir, "add", "netfn=6 cmd=1 cc=0xc0"}, 0, ""},  // the first answer after the boot
+      {{"reset", dir, "--fw-rev", "02.1a", "--boot-ms", "20000"}, 0, "status 9"},
+      {{"show", dir}, 19999, "status 9"},
+      {{"show", dir}, 1, "C0"},  // no rule saw the requests of the boot
+      {{"show", dir}, 0, "02 1A"},
+      {{"reset", dir}, 0, "02 1A"},  // bank 2 again: what it ran with
+      // Bank 1 written (not by load-flash) but the selector left alone: the old image comes back.
+      {{"send", dir, "20 06 01"}, 0, "02 1A"},
+      {{"send", dir, "20 01 00 00 01 00"}, 0, "02 1A"},
+      {{"reset", dir, "--fw-rev", "03.00", "--boot-ms", "5"}, 5, "02 1A"},
+      // Back to bank 1, the rewritten one: the new image runs.
+      {{"send", dir, "20 06 01"}, 0, "02 1A"},
+      {{"send", dir, "20 02 00 00 01 00 5A"}, 0, "02 1A"},
+      {{"send", dir, "20 04 01"}, 0, "02 1A"},
+      {{"reset", dir, "--fw-rev", "03.00"}, 0, "03 00"},
+      // A fall-back to bank 2, untouched: what it last ran with.
+      {{"send", dir, "20 04 02"}, 0, "03 00"},
+      {{"reset", dir, "--fw-rev", "04.00"}, 0, "02 1A"},
+  };
+  for (const Step& step : steps) {
+    std::string line;
+    for (const auto& a : step.command) line += a + " ";
+    ASSERT_EQ(Run(step.command), 0) << line << err;
+    clock.Advance(step.advanceMs);
+    if (step.revision.empty()) continue;
+    int status = Run({"send", dir, "18", "01"});
+    EXPECT_EQ(status, step.revision == "status 9" ? 3 : 0) << line;
+    std::string answer = step.revision == "status 9" ? out.substr(0, 8)
+                         : step.revision == "C0"     ? out.substr(6, 2)
+                                                     : out.substr(15, 5);
+    EXPECT_EQ(answer, step.revision) << line << out;
+  }
   BmcState state = State();
   EXPECT_EQ(state.firmware.runningBank, 2);
   EXPECT_EQ(state.firmware.downloaderBank, 1);
   EXPECT_EQ(state.channel2.active.access, 0x22);
   EXPECT_FALSE(state.spared.lockHeld);
-  RunOk({"reset", dir});  // without a revision it stays
-  RunOk({"send", dir, "18 01"});
-  EXPECT_EQ(out.substr(0, 24), "1C 01 00 3A 01 02 1A 02 ");
+  RunOk({"show", dir});
+  EXPECT_NE(out.find("\"revision\": \"03.00\",\n        \"written_since_boot\": false"), std::string::npos)
+      << out;
 }
 
 TEST_F(ToolTest, FlashFilesLoadAndExportByteIdentical) {

@@ -21,7 +21,11 @@ description:
   - The final answer comes no sooner than 30 seconds after the update starts (the tool's own rule).
   - A stop request (SIGTERM, SIGINT or SIGHUP to the module, or I(timeout)) is passed to the tool, which stops at its
     next safe point (the BMC's update lock released, what it wrote discarded); the module waits for its result file
-    and fails with it. If the module itself is killed, the tool still gets the stop request.
+    and fails with it. If the module itself is killed, the tool still gets the stop request. A tool that ignores the
+    stop request for 2 minutes is killed and the host fails saying so; so is a query that hangs for 5 minutes.
+  - The tool runs as root and reads I(package_dir), so a I(package_dir) (or the directory of C(ExUpInfo.xml)), or a
+    file the tool reads there, that is a symbolic link or that anyone but root may write to is refused; so is such
+    a I(tool).
   - Linux hosts, Python 3.9 or later.
 author: BMC online update developers (@bmc-online-update)
 options:
@@ -127,12 +131,12 @@ log_tail:
   elements: str
 '''
 
-from ansible_collections.bmc.online_update.plugins.module_utils.tool_setup import SDR_OPTIONS, SetupError, sdr_tool
+from ansible_collections.bmc.online_update.plugins.module_utils.tool_setup import SDR_OPTIONS, sdr_tool
 from ansible_collections.bmc.online_update.plugins.module_utils.update_manager import run_update_module
 
 
 def main():
-    run_update_module(SDR_OPTIONS, sdr_tool, SetupError)
+    run_update_module(SDR_OPTIONS, sdr_tool)
 
 
 if __name__ == '__main__':
