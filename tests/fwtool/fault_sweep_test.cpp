@@ -50,26 +50,8 @@ std::vector<testsupport::InjectedFault> FwSweepFaults() {
   return faults;
 }
 
-// The exchanges a sweep faults: all of them, except inside a long stretch of one command (the
-// sector erases of a 4-MiB bank, their completion polls, the blank checks past the image), the
-// same code at another address: there the first four and the last two of that command, and
-// every eighth between.
-std::vector<int> SweptExchanges(const std::vector<std::string>& log) {
-  std::map<std::string, std::vector<int>> byCommand;
-  for (size_t k = 0; k < log.size(); ++k) byCommand[log[k].substr(0, 5)].push_back(static_cast<int>(k));
-  std::vector<int> swept;
-  for (const auto& [command, indices] : byCommand) {
-    const size_t n = indices.size();
-    for (size_t i = 0; i < n; ++i) {
-      if (i < 4 || i + 2 >= n || i % 8 == 0) swept.push_back(indices[i]);
-    }
-  }
-  std::sort(swept.begin(), swept.end());
-  return swept;
-}
-
 // A complete firmware update, run once cleanly to number its exchanges, then once for every
-// exchange and every fault kind with that one fault there. Whatever happens, the update's
+// swept exchange (SweptExchanges) and every fault kind with that one fault there. Whatever happens, the update's
 // invariants hold (UpdateInvariants: "Complete" only with the image at each programmed bank's
 // real start and the image selector on the last, otherwise a defined code; kept boot blocks and
 // other banks unchanged; erases bounded; channel 2 restored); besides, the instance lock is
@@ -117,7 +99,7 @@ class FwFaultSweep : public KorvaneFixture {
     const std::vector<std::string> log = bmc.LogLines();
     EXPECT_EQ(static_cast<int>(log.size()), exchanges);
     int runs = 0, violations = 0;
-    const std::vector<int> swept = SweptExchanges(log);
+    const std::vector<int> swept = testsupport::SweptExchanges(log);
     for (int k : swept) {
       for (const testsupport::InjectedFault& fault : FwSweepFaults()) {
         const UpdateInvariants invariants(*this, Prepare(u));
@@ -136,8 +118,9 @@ class FwFaultSweep : public KorvaneFixture {
   // The answers that decide where Korvane writes or what it restores (Get Device ID, the FW ID
   // Chip probes, both firmware selectors, Get Channel Access), spoiled one at a time through the
   // simulated BMC's fault rules (the Microsoft driver's path too, where a failed method call
-  // joins them): every data byte flipped whole, and with bitFlips every single bit of it; every
-  // fault kind of the sweep; and the same refusal for both asks of every question.
+  // joins them): every data byte flipped whole, and with bitFlips every single bit of it (in the
+  // first of each two asks); every fault kind of the sweep; and the same refusal for both asks
+  // of every question.
   void SweepLayout(const SweptUpdate& u, bool bitFlips) {
     Bytes image;
     if (!CleanRun(u, &image)) return;
@@ -154,7 +137,9 @@ class FwFaultSweep : public KorvaneFixture {
       for (int i = 1; i <= answer.dataBytes; ++i) {
         rows.emplace_back(where + std::string("data byte ") + std::to_string(i) + " flipped",
                           request + std::string("flip=") + std::to_string(i));
-        for (int bit = 0; bitFlips && bit < 8; ++bit) {
+        // A question asked twice compares its answers: one bit off in the first ask stands for
+        // either.
+        for (int bit = 0; bitFlips && answer.occurrence % 2 == 0 && bit < 8; ++bit) {
           char effect[24];
           std::snprintf(effect, sizeof effect, "flip=%d:%02X", i, 1 << bit);
           rows.emplace_back(where + std::string(effect), request + std::string(effect));
@@ -262,7 +247,7 @@ TEST_F(FwFaultSweep, LayoutAnswers) {
     SweptUpdate update;
     bool bitFlips;
   } updates[] = {
-      {kSingleBank, true},
+      {kSingleBank, false},
       {kDualBank, true},
       {kBothBanks, false},
       {{"device 38, bank 2 running", 0x38, {"-force"}, {1}, 2}, false},

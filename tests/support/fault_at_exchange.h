@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -51,6 +52,26 @@ inline std::string FaultRuleEffect(const InjectedFault& fault) {
       return "delay=20000";
   }
   return "";
+}
+
+// The exchanges a sweep faults, by their lines in the simulated BMC's exchange log of the clean
+// run: all of them, except inside a long stretch of one command (the sector erases of a 4-MiB
+// bank, their completion polls, the blank checks past an image, the records of a repository),
+// the same code at another address: there the first four and the last two of that command, and
+// every eighth between.
+inline std::vector<int> SweptExchanges(const std::vector<std::string>& log) {
+  std::map<std::string, std::vector<int>> byCommand;
+  for (size_t k = 0; k < log.size(); ++k) byCommand[log[k].substr(0, 5)].push_back(static_cast<int>(k));
+  std::vector<int> swept;
+  for (const auto& entry : byCommand) {
+    const std::vector<int>& indices = entry.second;
+    const size_t n = indices.size();
+    for (size_t i = 0; i < n; ++i) {
+      if (i < 4 || i + 2 >= n || i % 8 == 0) swept.push_back(indices[i]);
+    }
+  }
+  std::sort(swept.begin(), swept.end());
+  return swept;
 }
 
 // Passes requests on, counting them, and spoils the one armed.
