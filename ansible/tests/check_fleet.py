@@ -11,7 +11,7 @@ HOSTS = ['h%02d' % i for i in range(1, 21)]
 FIRMWARE = 'Firmware, the BMC\'s reset and the package\'s version running'
 FAILING = {'h03': ('Versions before', 'SDRC04'),
            'h07': ('SDR repository', 'SDR077'),
-           'h12': (FIRMWARE, 'C10')}
+           'h12': (FIRMWARE, 'C8')}
 FALLS_BACK = 'h05'
 NOT_ACTIVATED = 'h09'
 UP_TO_DATE = 'h15'
@@ -60,7 +60,7 @@ def check_rollout(name, run, seen, fleet, bmcsim, boot_s, problems):
               '%s: %s fails %s with %s, not %r' % (name, host, task, code, result.get('result_code')), problems)
     # A failure after the flash was touched is a change.
     h12 = seen.get('h12', {}).get(FIRMWARE, {})
-    check(h12.get('changed') is True, '%s: h12 failed its verify with changed %r' % (name, h12.get('changed')), problems)
+    check(h12.get('changed') is True, '%s: h12 failed its erase check with changed %r' % (name, h12.get('changed')), problems)
     # The BMC that came back on its old bank fails naming the version that runs; a later run resets it no more.
     back = seen.get(FALLS_BACK, {}).get(FIRMWARE, {})
     wanted = 'the BMC runs 02.30 after its reset; the package is 02.40' if name == 'first' else \
@@ -105,10 +105,10 @@ def check_rollout(name, run, seen, fleet, bmcsim, boot_s, problems):
             'bmc_version': running, 'package_version': '02.40', 'comparison': 'Upper' if pending else 'Even',
             'pending_activation': pending},
             '%s: %s facts after %r' % (name, host, facts), problems)
-    # Left as the tool leaves them: h12's flash not switched to the bad bank, channel 2 back on.
+    # Left as the tool leaves them: h12's selector not switched to the bad bank, channel 2 back on.
     state = bmc(bmcsim, fleet, 'h12')
     check(state['firmware']['image_selector'] == 1 and state['channel2']['volatile']['access'] == 0x22,
-          '%s: h12 after the failed verify: selector %r, channel 2 %r' % (
+          '%s: h12 after the failed erase check: selector %r, channel 2 %r' % (
               name, state['firmware']['image_selector'], state['channel2']), problems)
     # The pending image was written once: as often as on a host that flashed once and was reset into it.
     writes = [bmc(bmcsim, fleet, host)['firmware']['banks'][1]['writes'] for host in (NOT_ACTIVATED, 'h01')]
