@@ -1,5 +1,6 @@
 #include "fwtool/target_checks.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "fwtool/fw_run.h"
@@ -37,9 +38,15 @@ int OpFileCheck(FwRun& run) {
     run.Report(FwCode::kImageFile);
     return 1;
   }
+  // Read as far as one byte past the limit, in pieces: only what the file holds is kept.
   std::vector<uint8_t>& bytes = run.image.bytes;
-  bytes.assign(FirmwareImage::kBufferSize + 1, 0);
-  const size_t read = std::fread(bytes.data(), 1, bytes.size(), f);
+  bytes.clear();
+  std::vector<uint8_t> piece(0x10000);
+  size_t read = 0;
+  for (size_t n = 1; n > 0 && read <= FirmwareImage::kBufferSize; read += n) {
+    n = std::fread(piece.data(), 1, std::min(piece.size(), FirmwareImage::kBufferSize + 1 - read), f);
+    bytes.insert(bytes.end(), piece.begin(), piece.begin() + static_cast<std::ptrdiff_t>(n));
+  }
   const bool failed = std::ferror(f) != 0;
   std::fclose(f);
   // What was not read whole would be written as zeros and then "verified" against itself.

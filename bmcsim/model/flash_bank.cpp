@@ -23,10 +23,9 @@ void FlashBank::Update(uint32_t offset, const uint8_t* data, size_t length, Comb
     const uint8_t* source = data + (at - offset);
     auto block = blocks_.find(number);
     if (block == blocks_.end()) {
-      // Erased cells that stay FFh need no block.
-      bool staysErased = true;
-      for (size_t i = 0; i < count && staysErased; ++i) staysErased = combine(0xFF, source[i]) == 0xFF;
-      if (!staysErased) block = blocks_.emplace(number, wire::Bytes(kBlockSize, 0xFF)).first;
+      // Erased cells that stay FFh need no block: both programming and storing leave an erased
+      // cell erased exactly when the new byte is FFh.
+      if (!AllErased(source, count)) block = blocks_.emplace(number, wire::Bytes(kBlockSize, 0xFF)).first;
     }
     if (block != blocks_.end()) {
       uint8_t* cells = block->second.data() + inBlock;

@@ -51,11 +51,11 @@ std::vector<testsupport::InjectedFault> FwSweepFaults() {
 }
 
 // A complete firmware update, run once cleanly to number its exchanges, then once for every
-// swept exchange (SweptExchanges) and every fault kind with that one fault there. Whatever happens, the update's
-// invariants hold (UpdateInvariants: "Complete" only with the image at each programmed bank's
-// real start and the image selector on the last, otherwise a defined code; kept boot blocks and
-// other banks unchanged; erases bounded; channel 2 restored); besides, the instance lock is
-// free, no progress or temporary file is left and the result file is well-formed.
+// swept exchange (SweptExchanges) and every fault kind with that one fault there. Whatever happens, the
+// update's invariants hold (UpdateInvariants: "Complete" only with the image at each programmed bank's real
+// start and the image selector on the last, otherwise a defined code; kept boot blocks and other banks
+// unchanged; erases bounded; channel 2 restored); besides, the instance lock is free, no progress or
+// temporary file is left and the result file is well-formed.
 class FwFaultSweep : public KorvaneFixture {
  public:
   FwFaultSweep() : faulty(driver.get(), &clock) { env.vendorDriver = &faulty; }
@@ -72,9 +72,12 @@ class FwFaultSweep : public KorvaneFixture {
     }
     const uint32_t unit = u.largeChip ? 0x40000 : 0x10000;
     const bool dual = bmcsim::IsDualBank(u.deviceId);
-    for (uint8_t bank = 1; bank <= (dual ? 2 : 1); ++bank)
-      firmware.flash[bank - 1] = EraseMarkers(bank, dual ? kDualBankSize : kSingleBankSize);
-    Machine(u.deviceId, firmware, kDualBankSize, false);
+    // The same marks for every run of a sweep: made once.
+    static const std::vector<uint8_t> kMarks[2][2] = {
+        {EraseMarkers(1, kSingleBankSize), {}},
+        {EraseMarkers(1, kDualBankSize), EraseMarkers(2, kDualBankSize)}};
+    for (uint8_t bank = 1; bank <= (dual ? 2 : 1); ++bank) firmware.flash[bank - 1] = kMarks[dual][bank - 1];
+    Machine(u.deviceId, std::move(firmware), kDualBankSize, false);
     if (u.wmi) UseMicrosoftDriver();
     platform::RemoveFile(Work("Update_force.xml"));
     return UpdateTarget{u.banks, unit, unit};
@@ -119,8 +122,8 @@ class FwFaultSweep : public KorvaneFixture {
   // Chip probes, both firmware selectors, Get Channel Access), spoiled one at a time through the
   // simulated BMC's fault rules (the Microsoft driver's path too, where a failed method call
   // joins them): every data byte flipped whole, and with bitFlips every single bit of it (in the
-  // first of each two asks); every fault kind of the sweep; and the same refusal for both asks
-  // of every question.
+  // first of each two asks); every fault kind of the sweep on the firmware's answers; and the
+  // same refusal for both asks of every question.
   void SweepLayout(const SweptUpdate& u, bool bitFlips) {
     Bytes image;
     if (!CleanRun(u, &image)) return;
@@ -145,8 +148,10 @@ class FwFaultSweep : public KorvaneFixture {
           rows.emplace_back(where + std::string(effect), request + std::string(effect));
         }
       }
+      // The other fault kinds on the firmware's own answers; Get Device ID and Get Channel
+      // Access meet them in every exchange of the whole-run sweeps.
       for (const testsupport::InjectedFault& fault : FwSweepFaults()) {
-        if (fault.kind != testsupport::InjectedFault::kFlippedByte)
+        if (fault.kind != testsupport::InjectedFault::kFlippedByte && answer.netFn == 0x08)
           rows.emplace_back(where + std::string(fault.name), request + testsupport::FaultRuleEffect(fault));
       }
       if (u.wmi)

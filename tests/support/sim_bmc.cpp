@@ -207,6 +207,7 @@ SimFirmwareView SimBmc::FirmwareView(size_t bank1Length, size_t bank2Length) con
   const size_t lengths[2] = {bank1Length, bank2Length};
   for (int bank = 0; bank < bmcsim::BankCount(state); ++bank) {
     view.flash[bank] = f.banks[bank].Read(0, std::min<size_t>(lengths[bank], f.bankSize));
+    view.usedEnd[bank] = f.banks[bank].UsedEnd();
   }
   view.selectors = SimSelectors{f.runningBank, f.downloaderBank, f.imageSelector};
   view.channel2Volatile = {state.channel2.active.access, state.channel2.active.privilege};

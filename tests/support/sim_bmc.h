@@ -51,6 +51,7 @@ struct SimSelectors {
 // selectors and channel 2's settings.
 struct SimFirmwareView {
   std::vector<uint8_t> flash[2];
+  uint64_t usedEnd[2] = {};  // one past each bank's last cell that is not erased
   SimSelectors selectors;
   SimChannelAccess channel2Volatile;
   SimChannelAccess channel2NonVolatile;
