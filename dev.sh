@@ -60,18 +60,6 @@ wine_prefix() {
   WINEPREFIX="$PWD/build-win/wineprefix" WINEDEBUG=-all wineboot -i >/dev/null 2>&1 || true
 }
 
-# The Windows tests under Wine: one Wine server and Wine's own services for the whole run, started
-# before and ended after it (nothing of Wine outlives the tests; see also cmake/wine_test.sh).
-wine_tests() {
-  local prefix="$PWD/build-win/wineprefix" rc=0
-  WINEPREFIX="$prefix" wineserver -w || true
-  WINEPREFIX="$prefix" wineserver -p </dev/null >/dev/null 2>&1 || true
-  WINEPREFIX="$prefix" WINEDEBUG=-all wine cmd /c exit </dev/null >/dev/null 2>&1 || true
-  ctest --preset win -j "$JOBS" || rc=$?
-  WINEPREFIX="$prefix" wineserver -k || true
-  return $rc
-}
-
 # Every fuzz target for the given seconds, one at a time, each on its committed seeds
 # (fuzz/corpus/<target>) and a working corpus of its own in build-fuzz/corpus/<target>. A
 # finding stops with the target's artifact in build-fuzz/artifacts/<target>/. Further arguments
@@ -126,7 +114,7 @@ case "${1:-}" in
     build_preset win
     wine_prefix
     echo "== win: test (Wine)"
-    wine_tests
+    ctest --preset win -j "$JOBS"
     package_and_check
     echo "== fuzz: smoke"
     fuzz_all 10 -seed=1
